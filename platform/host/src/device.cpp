@@ -1,0 +1,285 @@
+// device.cpp - the device folder: where it is, its properties, and how a
+// device path becomes a host path.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <vector>
+
+#include "internal.h"
+
+namespace host {
+namespace {
+
+struct DeviceState {
+  bool located = false;
+  std::string folder;
+  bool propertiesRead = false;
+  std::map<std::string, std::string> properties;
+};
+
+DeviceState &State() {
+  static DeviceState state;
+  return state;
+}
+
+std::vector<void (*)()> &ResetHooks() {
+  static std::vector<void (*)()> hooks;
+  return hooks;
+}
+
+void MakeFolder(const std::string &path) { ::mkdir(path.c_str(), 0777); }
+
+bool IsFolder(const std::string &path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The per-user default device: ${XDG_DATA_HOME:-~/.local/share}/tovik/device.
+std::string DefaultDeviceFolder() {
+  std::string base;
+  const char *xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg && *xdg) {
+    base = xdg;
+  } else {
+    const char *home = std::getenv("HOME");
+    base = std::string(home && *home ? home : "/tmp") + "/.local";
+    MakeFolder(base);
+    base += "/share";
+  }
+  MakeFolder(base);
+  MakeFolder(base + "/tovik");
+  return base + "/tovik/device";
+}
+
+void ReadProperties(DeviceState &state) {
+  state.propertiesRead = true;
+  std::string file = state.folder + "/device.ini";
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return;
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#' || line[start] == ';' ||
+        line[start] == '[')
+      continue;
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) {
+      ReportMalformed("device.ini", number, "expected name=value");
+      continue;
+    }
+    std::string name = line.substr(start, eq - start);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+    std::string value = line.substr(eq + 1);
+    size_t vstart = value.find_first_not_of(" \t");
+    value = vstart == std::string::npos ? "" : value.substr(vstart);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+    for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    state.properties[name] = value;
+  }
+}
+
+// Finds `name` in host folder `dir` without regard to case. Returns the host
+// name found, or "" when there is none.
+std::string MatchInFolder(const std::string &dir, const std::wstring &name) {
+  DIR *d = ::opendir(dir.c_str());
+  if (!d) return "";
+  std::wstring wanted = name;
+  for (WCHAR &c : wanted) c = UpperChar(c);
+  std::string found;
+  while (struct dirent *entry = ::readdir(d)) {
+    std::wstring candidate = HostNameToWide(entry->d_name);
+    if (candidate.size() != wanted.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < candidate.size() && same; ++i)
+      same = UpperChar(candidate[i]) == wanted[i];
+    if (same) {
+      found = entry->d_name;
+      break;
+    }
+  }
+  ::closedir(d);
+  return found;
+}
+
+}  // namespace
+
+const std::string &DeviceFolder() {
+  DeviceState &state = State();
+  if (!state.located) {
+    state.located = true;
+    const char *named = std::getenv("TOVIK_DEVICE");
+    if (named && *named) {
+      state.folder = named;
+      while (state.folder.size() > 1 && state.folder.back() == '/') state.folder.pop_back();
+      MakeFolder(state.folder + "/root");
+    } else {
+      state.folder = DefaultDeviceFolder();
+      bool fresh = !IsFolder(state.folder);
+      MakeFolder(state.folder);
+      MakeFolder(state.folder + "/root");
+      if (fresh) {
+        for (const char *sub : {"My Documents", "Windows", "Program Files", "Temp"})
+          MakeFolder(state.folder + "/root/" + sub);
+      }
+    }
+  }
+  return state.folder;
+}
+
+std::string DeviceRoot() { return DeviceFolder() + "/root"; }
+
+void OnDeviceReset(void (*forget)()) { ResetHooks().push_back(forget); }
+
+void ResetDevice() {
+  State() = DeviceState();
+  for (auto forget : ResetHooks()) forget();
+}
+
+void ReportMalformed(const std::string &file, int line, const std::string &message) {
+  std::fprintf(stderr, "%s:%d: %s\n", file.c_str(), line, message.c_str());
+}
+
+std::string DeviceProperty(const std::string &name) {
+  DeviceState &state = State();
+  DeviceFolder();
+  if (!state.propertiesRead) ReadProperties(state);
+  auto it = state.properties.find(name);
+  return it == state.properties.end() ? std::string() : it->second;
+}
+
+bool DeviceToHostPath(const WCHAR *devicePath, std::string *hostPath, DWORD *error) {
+  if (!devicePath) {
+    *error = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  if (std::wcslen(devicePath) >= MAX_PATH) {
+    *error = ERROR_FILENAME_EXCED_RANGE;
+    return false;
+  }
+  std::vector<std::wstring> parts;
+  std::wstring part;
+  for (const WCHAR *p = devicePath;; ++p) {
+    if (*p == L'\\' || *p == L'/' || *p == 0) {
+      if (part == L"." || part == L"..") {
+        *error = ERROR_BAD_PATHNAME;
+        return false;
+      }
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+      if (*p == 0) break;
+    } else {
+      part += *p;
+    }
+  }
+  std::string path = DeviceRoot();
+  // Fast path: the path exists exactly as written.
+  std::string exact = path;
+  for (const std::wstring &component : parts) exact += "/" + WideToHostName(component);
+  struct stat info;
+  if (::lstat(exact.c_str(), &info) == 0) {
+    *hostPath = exact;
+    return true;
+  }
+  bool existing = true;
+  for (const std::wstring &component : parts) {
+    std::string name = WideToHostName(component);
+    if (existing) {
+      std::string candidate = path + "/" + name;
+      if (::lstat(candidate.c_str(), &info) != 0) {
+        std::string match = MatchInFolder(path, component);
+        if (match.empty())
+          existing = false;
+        else
+          name = match;
+      }
+    }
+    path += "/" + name;
+  }
+  *hostPath = path;
+  return true;
+}
+
+std::wstring HostNameToWide(const std::string &name) {
+  std::wstring out;
+  out.reserve(name.size());
+  const unsigned char *s = reinterpret_cast<const unsigned char *>(name.data());
+  size_t n = name.size();
+  for (size_t i = 0; i < n;) {
+    unsigned c = s[i];
+    unsigned cp;
+    size_t len;
+    if (c < 0x80) {
+      cp = c;
+      len = 1;
+    } else if ((c & 0xE0) == 0xC0) {
+      cp = c & 0x1F;
+      len = 2;
+    } else if ((c & 0xF0) == 0xE0) {
+      cp = c & 0x0F;
+      len = 3;
+    } else if ((c & 0xF8) == 0xF0) {
+      cp = c & 0x07;
+      len = 4;
+    } else {
+      out += L'\xFFFD';
+      ++i;
+      continue;
+    }
+    bool ok = i + len <= n;
+    for (size_t k = 1; ok && k < len; ++k) {
+      ok = (s[i + k] & 0xC0) == 0x80;
+      if (ok) cp = (cp << 6) | (s[i + k] & 0x3F);
+    }
+    static const unsigned minimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (ok && (cp < minimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+    if (!ok) {
+      out += L'\xFFFD';
+      ++i;
+      continue;
+    }
+    out += static_cast<WCHAR>(cp);
+    i += len;
+  }
+  return out;
+}
+
+std::string WideToHostName(const std::wstring &name) {
+  std::string out;
+  out.reserve(name.size());
+  for (size_t i = 0; i < name.size(); ++i) {
+    uint32_t cp = static_cast<uint32_t>(name[i]);
+    // A UTF-16 surrogate pair held in two WCHARs is one character.
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < name.size()) {
+      uint32_t low = static_cast<uint32_t>(name[i + 1]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      }
+    }
+    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace host

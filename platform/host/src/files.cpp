@@ -1,0 +1,199 @@
+// files.cpp - file handles on the device file system: CreateFileW,
+// ReadFile, WriteFile, SetFilePointer, SetEndOfFile, GetFileAttributesW,
+// CreateDirectoryW.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "internal.h"
+
+namespace {
+
+struct FileObject : host::KernelObject {
+  int fd = -1;
+  ~FileObject() override {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+FileObject *FileFor(HANDLE handle) {
+  FileObject *file = host::LookupHandleAs<FileObject>(handle);
+  if (!file) SetLastError(ERROR_INVALID_HANDLE);
+  return file;
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
+                   LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD creationDisposition,
+                   DWORD /*flagsAndAttributes*/, HANDLE /*templateFile*/) {
+  if (host::FaultHit("CreateFileW")) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::string path;
+  DWORD error = ERROR_SUCCESS;
+  if (!host::DeviceToHostPath(fileName, &path, &error)) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  int flags = O_CLOEXEC | O_NONBLOCK;  // never wait on a FIFO with no peer
+  bool reading = desiredAccess & GENERIC_READ;
+  bool writing = desiredAccess & GENERIC_WRITE;
+  flags |= reading && writing ? O_RDWR : writing ? O_WRONLY : O_RDONLY;
+  switch (creationDisposition) {
+    case CREATE_NEW:
+      flags |= O_CREAT | O_EXCL;
+      break;
+    case CREATE_ALWAYS:
+      flags |= O_CREAT | O_TRUNC;
+      break;
+    case OPEN_EXISTING:
+      break;
+    case OPEN_ALWAYS:
+      flags |= O_CREAT;
+      break;
+    case TRUNCATE_EXISTING:
+      flags |= O_TRUNC;
+      break;
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return INVALID_HANDLE_VALUE;
+  }
+  struct stat before;
+  bool existed = ::stat(path.c_str(), &before) == 0;
+  if (existed && S_ISDIR(before.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if ((flags & O_TRUNC) && !writing) flags = (flags & ~O_RDONLY) | O_RDWR;
+  int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    int saved = errno;
+    DWORD code = host::ErrorFromErrno(saved);
+    if (saved == ENOENT && (flags & O_CREAT)) code = ERROR_PATH_NOT_FOUND;
+    if (saved == ENXIO) code = ERROR_ACCESS_DENIED;
+    if (saved == EEXIST) code = ERROR_FILE_EXISTS;
+    SetLastError(code);
+    return INVALID_HANDLE_VALUE;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  auto *file = new FileObject;
+  file->fd = fd;
+  bool reportExisting =
+      existed && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS);
+  SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return host::RegisterHandle(file);
+}
+
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+               LPOVERLAPPED /*overlapped*/) {
+  if (bytesWritten) *bytesWritten = 0;
+  FileObject *file = FileFor(handle);
+  if (!file) return FALSE;
+  if (host::FaultHit("WriteFile")) {
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  }
+  const char *bytes = static_cast<const char *>(buffer);
+  DWORD done = 0;
+  while (done < bytesToWrite) {
+    ssize_t n = ::write(file->fd, bytes + done, bytesToWrite - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      SetLastError(host::ErrorFromErrno(errno));
+      if (bytesWritten) *bytesWritten = done;
+      return FALSE;
+    }
+    done += static_cast<DWORD>(n);
+  }
+  if (bytesWritten) *bytesWritten = done;
+  return TRUE;
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+              LPOVERLAPPED /*overlapped*/) {
+  if (bytesRead) *bytesRead = 0;
+  FileObject *file = FileFor(handle);
+  if (!file) return FALSE;
+  ssize_t n;
+  do {
+    n = ::read(file->fd, buffer, bytesToRead);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    SetLastError(host::ErrorFromErrno(errno));
+    return FALSE;
+  }
+  if (bytesRead) *bytesRead = static_cast<DWORD>(n);
+  return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceHigh, DWORD moveMethod) {
+  FileObject *file = FileFor(handle);
+  if (!file) return INVALID_SET_FILE_POINTER;
+  int64_t distance = distanceHigh
+                         ? static_cast<int64_t>(
+                               (static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                               static_cast<uint32_t>(distanceToMove))
+                         : static_cast<int64_t>(distanceToMove);
+  int whence = moveMethod == FILE_BEGIN     ? SEEK_SET
+               : moveMethod == FILE_CURRENT ? SEEK_CUR
+               : moveMethod == FILE_END     ? SEEK_END
+                                            : -1;
+  if (whence < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  off_t position = ::lseek(file->fd, static_cast<off_t>(distance), whence);
+  if (position < 0) {
+    SetLastError(errno == EINVAL ? ERROR_NEGATIVE_SEEK : host::ErrorFromErrno(errno));
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(static_cast<uint64_t>(position) & 0xFFFFFFFFu);
+}
+
+BOOL SetEndOfFile(HANDLE handle) {
+  FileObject *file = FileFor(handle);
+  if (!file) return FALSE;
+  off_t position = ::lseek(file->fd, 0, SEEK_CUR);
+  if (position < 0 || ::ftruncate(file->fd, position) != 0) {
+    SetLastError(host::ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD GetFileAttributesW(LPCWSTR fileName) {
+  std::string path;
+  DWORD error = ERROR_SUCCESS;
+  if (!host::DeviceToHostPath(fileName, &path, &error)) {
+    SetLastError(error);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) {
+    SetLastError(host::ErrorFromErrno(errno));
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
+  if (::access(path.c_str(), W_OK) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES /*securityAttributes*/) {
+  std::string path;
+  DWORD error = ERROR_SUCCESS;
+  if (!host::DeviceToHostPath(pathName, &path, &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
+  if (::mkdir(path.c_str(), 0777) != 0) {
+    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : host::ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}

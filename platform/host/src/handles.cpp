@@ -1,0 +1,57 @@
+// handles.cpp - kernel object handles (files, searches, database
+// enumerations) and the local heap.
+#include <unordered_set>
+
+#include "internal.h"
+
+namespace host {
+namespace {
+std::unordered_set<KernelObject *> &Open() {
+  static std::unordered_set<KernelObject *> open;
+  return open;
+}
+}  // namespace
+
+HANDLE RegisterHandle(KernelObject *object) {
+  Open().insert(object);
+  return static_cast<HANDLE>(object);
+}
+
+KernelObject *LookupHandle(HANDLE handle) {
+  auto *object = static_cast<KernelObject *>(handle);
+  return Open().count(object) ? object : nullptr;
+}
+
+bool ReleaseHandle(HANDLE handle) {
+  auto *object = static_cast<KernelObject *>(handle);
+  if (!Open().erase(object)) return false;
+  delete object;
+  return true;
+}
+
+}  // namespace host
+
+BOOL CloseHandle(HANDLE object) {
+  if (!host::ReleaseHandle(object)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HLOCAL LocalAlloc(UINT flags, size_t bytes) {
+  if (host::FaultHit("LocalAlloc")) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  // Zero bytes still give a distinct block, as the device does.
+  void *memory =
+      (flags & LMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
+  if (!memory) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return memory;
+}
+
+HLOCAL LocalFree(HLOCAL memory) {
+  std::free(memory);
+  return nullptr;
+}

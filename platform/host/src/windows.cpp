@@ -1,0 +1,402 @@
+// windows.cpp - windows and dialogs: dialogs built from their binary
+// templates, their controls, and the messages the program sends them.
+//
+// A window is an object of this layer. A dialog holds its controls with
+// their ids, classes, styles, texts, check states and list items; the
+// messages the program sends are answered here as the device answers them.
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "internal.h"
+#include "window_internal.h"
+
+namespace host {
+namespace {
+
+std::unordered_set<Window *> &Live() {
+  static std::unordered_set<Window *> live;
+  return live;
+}
+
+Window *g_focus = nullptr;
+
+WORD Read16(const unsigned char *&p) {
+  WORD value = static_cast<WORD>(p[0] | (p[1] << 8));
+  p += 2;
+  return value;
+}
+
+DWORD Read32(const unsigned char *&p) {
+  DWORD value = p[0] | (p[1] << 8) | (p[2] << 16) | (DWORD(p[3]) << 24);
+  p += 4;
+  return value;
+}
+
+// An ordinal-or-string field: 0 = none, 0xFFFF then an ordinal, else a
+// NUL-terminated UTF-16 string.
+void ReadField(const unsigned char *&p, WORD *ordinal, std::wstring *text) {
+  *ordinal = 0;
+  text->clear();
+  WORD first = Read16(p);
+  if (first == 0) return;
+  if (first == 0xFFFF) {
+    *ordinal = Read16(p);
+    return;
+  }
+  text->push_back(static_cast<WCHAR>(first));
+  for (WORD c = Read16(p); c != 0; c = Read16(p)) text->push_back(static_cast<WCHAR>(c));
+}
+
+void AlignTo4(const unsigned char *&p, const unsigned char *base) {
+  size_t offset = static_cast<size_t>(p - base);
+  p += (4 - offset % 4) % 4;
+}
+
+ControlClass ClassFromOrdinal(WORD ordinal) {
+  switch (ordinal) {
+    case 0x80:
+      return ControlClass::Button;
+    case 0x81:
+      return ControlClass::Edit;
+    case 0x82:
+      return ControlClass::Static;
+    case 0x83:
+      return ControlClass::ListBox;
+    default:
+      return ControlClass::Other;
+  }
+}
+
+ControlClass ClassFromName(std::wstring name) {
+  for (auto &c : name) c = UpperChar(c);
+  if (name == L"BUTTON") return ControlClass::Button;
+  if (name == L"EDIT") return ControlClass::Edit;
+  if (name == L"STATIC") return ControlClass::Static;
+  if (name == L"LISTBOX") return ControlClass::ListBox;
+  return ControlClass::Other;
+}
+
+}  // namespace
+
+Window *WindowFrom(HWND handle) {
+  auto *window = reinterpret_cast<Window *>(handle);
+  return Live().count(window) ? window : nullptr;
+}
+
+HWND HandleOf(Window *window) { return reinterpret_cast<HWND>(window); }
+
+Window *BuildDialog(LPCDLGTEMPLATEW dialogTemplate, DLGPROC procedure, LPARAM initParam) {
+  const unsigned char *base = reinterpret_cast<const unsigned char *>(dialogTemplate);
+  const unsigned char *p = base;
+  auto dialog = std::make_unique<Window>();
+  dialog->isDialog = true;
+  dialog->style = Read32(p);
+  dialog->exStyle = Read32(p);
+  WORD count = Read16(p);
+  dialog->x = static_cast<short>(Read16(p));
+  dialog->y = static_cast<short>(Read16(p));
+  dialog->cx = static_cast<short>(Read16(p));
+  dialog->cy = static_cast<short>(Read16(p));
+  WORD ordinal;
+  std::wstring text;
+  ReadField(p, &ordinal, &text);          // menu
+  ReadField(p, &ordinal, &text);          // class
+  ReadField(p, &ordinal, &dialog->text);  // caption
+  if (dialog->style & DS_SETFONT) {
+    dialog->fontSize = Read16(p);
+    ReadField(p, &ordinal, &dialog->fontName);
+  }
+  for (WORD i = 0; i < count; ++i) {
+    AlignTo4(p, base);
+    auto control = std::make_unique<Window>();
+    control->style = Read32(p);
+    control->exStyle = Read32(p);
+    control->x = static_cast<short>(Read16(p));
+    control->y = static_cast<short>(Read16(p));
+    control->cx = static_cast<short>(Read16(p));
+    control->cy = static_cast<short>(Read16(p));
+    control->id = static_cast<short>(Read16(p));
+    std::wstring className;
+    ReadField(p, &ordinal, &className);
+    control->controlClass =
+        className.empty() ? ClassFromOrdinal(ordinal) : ClassFromName(className);
+    control->className = className;
+    ReadField(p, &control->textOrdinal, &control->text);
+    WORD extra = Read16(p);
+    p += extra;
+    control->parent = dialog.get();
+    Live().insert(control.get());
+    dialog->children.push_back(std::move(control));
+  }
+  dialog->procedure = procedure;
+  dialog->initParam = initParam;
+  Window *result = dialog.release();
+  Live().insert(result);
+  return result;
+}
+
+void FreeWindow(Window *window) {
+  if (!window) return;
+  for (auto &child : window->children) {
+    Live().erase(child.get());
+    if (g_focus == child.get()) g_focus = nullptr;
+  }
+  Live().erase(window);
+  if (g_focus == window) g_focus = nullptr;
+  delete window;
+}
+
+Window *FocusWindow() { return g_focus; }
+void SetFocusWindow(Window *window) { g_focus = window; }
+
+LRESULT ControlMessage(Window *control, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SETTEXT: {
+      const WCHAR *text = reinterpret_cast<const WCHAR *>(lParam);
+      control->text = text ? text : L"";
+      if (control->controlClass == ControlClass::Edit && control->limit > 0 &&
+          control->text.size() > control->limit)
+        control->text.resize(control->limit);
+      control->textOrdinal = 0;
+      MarkDirty(control);
+      return TRUE;
+    }
+    case WM_GETTEXTLENGTH:
+      return static_cast<LRESULT>(control->text.size());
+    case WM_GETTEXT: {
+      WCHAR *out = reinterpret_cast<WCHAR *>(lParam);
+      if (!out || wParam == 0) return 0;
+      size_t n = control->text.size();
+      if (n > wParam - 1) n = wParam - 1;
+      std::wmemcpy(out, control->text.data(), n);
+      out[n] = 0;
+      return static_cast<LRESULT>(n);
+    }
+    case BM_GETCHECK:
+      return control->controlClass == ControlClass::Button ? control->check : 0;
+    case BM_SETCHECK:
+      if (control->controlClass == ControlClass::Button) {
+        control->check = static_cast<int>(wParam);
+        MarkDirty(control);
+      }
+      return 0;
+    case EM_LIMITTEXT:
+      control->limit = wParam == 0 ? 0 : static_cast<size_t>(wParam);
+      return 0;
+    case LB_ADDSTRING: {
+      if (control->controlClass != ControlClass::ListBox) return LB_ERR;
+      const WCHAR *text = reinterpret_cast<const WCHAR *>(lParam);
+      control->items.push_back(ListItem{text ? text : L"", 0});
+      MarkDirty(control);
+      return static_cast<LRESULT>(control->items.size() - 1);
+    }
+    case LB_DELETESTRING: {
+      if (control->controlClass != ControlClass::ListBox || wParam >= control->items.size())
+        return LB_ERR;
+      control->items.erase(control->items.begin() + static_cast<long>(wParam));
+      if (control->selection == static_cast<int>(wParam))
+        control->selection = -1;
+      else if (control->selection > static_cast<int>(wParam))
+        --control->selection;
+      MarkDirty(control);
+      return static_cast<LRESULT>(control->items.size());
+    }
+    case LB_RESETCONTENT:
+      control->items.clear();
+      control->selection = -1;
+      MarkDirty(control);
+      return LB_OKAY;
+    case LB_GETCOUNT:
+      return control->controlClass == ControlClass::ListBox
+                 ? static_cast<LRESULT>(control->items.size())
+                 : LB_ERR;
+    case LB_SETCURSEL:
+      if (control->controlClass != ControlClass::ListBox) return LB_ERR;
+      if (static_cast<int>(wParam) < 0 || wParam >= control->items.size()) {
+        control->selection = -1;
+        MarkDirty(control);
+        return LB_ERR;
+      }
+      control->selection = static_cast<int>(wParam);
+      MarkDirty(control);
+      return control->selection;
+    case LB_GETCURSEL:
+      return control->controlClass == ControlClass::ListBox ? control->selection : LB_ERR;
+    case LB_GETTEXTLEN:
+      if (wParam >= control->items.size()) return LB_ERR;
+      return static_cast<LRESULT>(control->items[wParam].text.size());
+    case LB_GETTEXT: {
+      if (wParam >= control->items.size()) return LB_ERR;
+      const std::wstring &text = control->items[wParam].text;
+      WCHAR *out = reinterpret_cast<WCHAR *>(lParam);
+      if (out) std::wmemcpy(out, text.c_str(), text.size() + 1);
+      return static_cast<LRESULT>(text.size());
+    }
+    case LB_GETITEMDATA:
+      if (wParam >= control->items.size()) return LB_ERR;
+      return control->items[wParam].data;
+    case LB_SETITEMDATA:
+      if (wParam >= control->items.size()) return LB_ERR;
+      control->items[wParam].data = lParam;
+      return LB_OKAY;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace host
+
+using host::Window;
+using host::WindowFrom;
+
+HWND CreateDialogIndirectParamW(HINSTANCE /*instance*/, LPCDLGTEMPLATEW dialogTemplate,
+                                HWND /*owner*/, DLGPROC dialogProc, LPARAM initParam) {
+  if (!dialogTemplate) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  Window *dialog = host::BuildDialog(dialogTemplate, dialogProc, initParam);
+  if (dialog->procedure) dialog->procedure(host::HandleOf(dialog), WM_INITDIALOG, 0, initParam);
+  if (dialog->style & WS_VISIBLE) ShowWindow(host::HandleOf(dialog), SW_SHOW);
+  return host::HandleOf(dialog);
+}
+
+HWND GetDlgItem(HWND dialog, int id) {
+  Window *window = WindowFrom(dialog);
+  if (!window) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  for (auto &child : window->children)
+    if (child->id == id) return host::HandleOf(child.get());
+  SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return nullptr;
+}
+
+int GetDlgCtrlID(HWND control) {
+  Window *window = WindowFrom(control);
+  return window ? window->id : 0;
+}
+
+BOOL SetWindowTextW(HWND handle, LPCWSTR text) {
+  Window *window = WindowFrom(handle);
+  if (!window) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  return static_cast<BOOL>(
+      host::ControlMessage(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)));
+}
+
+int GetWindowTextW(HWND handle, LPWSTR text, int maxChars) {
+  Window *window = WindowFrom(handle);
+  if (!window || maxChars <= 0) {
+    if (text && maxChars > 0) text[0] = 0;
+    return 0;
+  }
+  return static_cast<int>(host::ControlMessage(window, WM_GETTEXT, static_cast<WPARAM>(maxChars),
+                                               reinterpret_cast<LPARAM>(text)));
+}
+
+BOOL SetDlgItemTextW(HWND dialog, int id, LPCWSTR text) {
+  HWND control = GetDlgItem(dialog, id);
+  return control ? SetWindowTextW(control, text) : FALSE;
+}
+
+UINT GetDlgItemTextW(HWND dialog, int id, LPWSTR text, int maxChars) {
+  HWND control = GetDlgItem(dialog, id);
+  if (!control) {
+    if (text && maxChars > 0) text[0] = 0;
+    return 0;
+  }
+  return static_cast<UINT>(GetWindowTextW(control, text, maxChars));
+}
+
+LRESULT SendMessageW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+  Window *window = WindowFrom(handle);
+  if (!window) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (window->isDialog) {
+    if (window->procedure) {
+      INT_PTR handled = window->procedure(handle, message, wParam, lParam);
+      if (handled) return handled;
+    }
+    // The default dialog handling: closing asks for Cancel.
+    if (message == WM_CLOSE && window->procedure)
+      window->procedure(handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    if (message == WM_SETTEXT || message == WM_GETTEXT || message == WM_GETTEXTLENGTH)
+      return host::ControlMessage(window, message, wParam, lParam);
+    return 0;
+  }
+  return host::ControlMessage(window, message, wParam, lParam);
+}
+
+LRESULT SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {
+  return SendMessageW(GetDlgItem(dialog, id), message, wParam, lParam);
+}
+
+BOOL ShowWindow(HWND handle, int command) {
+  Window *window = WindowFrom(handle);
+  if (!window) return FALSE;
+  BOOL wasVisible = window->visible ? TRUE : FALSE;
+  window->visible = command != SW_HIDE;
+  host::MarkDirty(window);
+  return wasVisible;
+}
+
+BOOL SetForegroundWindow(HWND handle) { return WindowFrom(handle) ? TRUE : FALSE; }
+
+BOOL UpdateWindow(HWND handle) {
+  Window *window = WindowFrom(handle);
+  if (!window) return FALSE;
+  ++window->repaints;
+  host::Repaint(window);
+  return TRUE;
+}
+
+HWND SetFocus(HWND handle) {
+  Window *previous = host::FocusWindow();
+  Window *window = WindowFrom(handle);
+  if (window) host::SetFocusWindow(window);
+  return host::HandleOf(previous);
+}
+
+HWND GetFocus(void) { return host::HandleOf(host::FocusWindow()); }
+
+BOOL IsWindow(HWND handle) { return WindowFrom(handle) ? TRUE : FALSE; }
+
+BOOL DestroyWindow(HWND handle) {
+  Window *window = WindowFrom(handle);
+  if (!window || window->parent) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  if (window->procedure) window->procedure(handle, WM_DESTROY, 0, 0);
+  host::Forget(window);
+  host::FreeWindow(window);
+  return TRUE;
+}
+
+INT_PTR DialogBoxIndirectParamW(HINSTANCE /*instance*/, LPCDLGTEMPLATEW dialogTemplate,
+                                HWND /*owner*/, DLGPROC dialogProc, LPARAM initParam) {
+  return host::RunModal(dialogTemplate, dialogProc, initParam);
+}
+
+BOOL EndDialog(HWND handle, INT_PTR result) {
+  Window *window = WindowFrom(handle);
+  if (!window || !window->isDialog) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  window->ended = true;
+  window->result = result;
+  return TRUE;
+}
+
+int MessageBoxW(HWND /*owner*/, LPCWSTR text, LPCWSTR caption, UINT /*type*/) {
+  return host::ShowMessageBox(text ? text : L"", caption ? caption : L"");
+}

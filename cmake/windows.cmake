@@ -1,0 +1,52 @@
+# The Windows build (mingw-w64): the same program sources over Windows' own
+# API. platform/win32 replaces platform/host, windres compiles the
+# resources straight into the executable, and there is no terminal layer.
+# Included by the top-level CMakeLists.txt when WIN32 is set.
+enable_language(RC)
+
+set(TOVIK_WIN32_INCLUDE ${CMAKE_SOURCE_DIR}/platform/win32/include)
+set(TOVIK_WIN32_LINK -static -municode)
+
+file(GLOB TOVIK_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/src/*.cpp)
+list(FILTER TOVIK_PLATFORM_SOURCES EXCLUDE REGEX ".*/entry\\.cpp$")
+add_library(tovik_platform STATIC ${TOVIK_PLATFORM_SOURCES})
+target_include_directories(tovik_platform PUBLIC ${TOVIK_WIN32_INCLUDE})
+target_compile_options(tovik_platform PRIVATE ${TOVIK_WARNINGS})
+target_link_libraries(tovik_platform PUBLIC shell32 user32)
+
+file(GLOB_RECURSE TOVIK_PROGRAM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.cpp)
+add_library(tovik_program STATIC ${TOVIK_PROGRAM_SOURCES})
+target_include_directories(tovik_program PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res)
+target_compile_definitions(tovik_program PRIVATE TOVIK_DEVICE_CRT)
+target_compile_options(tovik_program PRIVATE ${TOVIK_WARNINGS})
+target_link_libraries(tovik_program PUBLIC tovik_platform)
+
+# res/tovik.rc includes "rcdefs.h", which here is Windows' own <winresrc.h>.
+add_executable(tovik WIN32 ${CMAKE_SOURCE_DIR}/platform/win32/src/entry.cpp
+                           ${CMAKE_SOURCE_DIR}/res/tovik.rc)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/res/tovik.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/tovik.ico")
+target_include_directories(tovik PRIVATE ${TOVIK_WIN32_INCLUDE} ${CMAKE_SOURCE_DIR}/res)
+target_compile_options(tovik PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TOVIK_WARNINGS}>)
+target_link_options(tovik PRIVATE ${TOVIK_WIN32_LINK})
+target_link_libraries(tovik PRIVATE tovik_program tovik_platform)
+
+# The conformance tests: the platform's behaviour checked against Windows'
+# own implementation (run under Wine by scripts/test-windows.sh), with
+# GoogleTest built from Debian's source package by this toolchain.
+if(TOVIK_TESTS)
+  set(TOVIK_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory(${TOVIK_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+  file(GLOB TOVIK_CONFORMANCE_SOURCES CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/tests/conformance/*.cpp
+    ${CMAKE_SOURCE_DIR}/tests/conformance/win32/*.cpp)
+  add_executable(tovik_conformance ${TOVIK_CONFORMANCE_SOURCES})
+  target_include_directories(tovik_conformance PRIVATE ${CMAKE_SOURCE_DIR}/tests/conformance)
+  target_compile_options(tovik_conformance PRIVATE ${TOVIK_WARNINGS})
+  target_link_options(tovik_conformance PRIVATE -static)
+  target_link_libraries(tovik_conformance PRIVATE tovik_platform GTest::gtest GTest::gtest_main)
+endif()

@@ -44,9 +44,10 @@ if(TOVIK_TESTS)
   file(GLOB TOVIK_CONFORMANCE_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/tests/conformance/*.cpp
     ${CMAKE_SOURCE_DIR}/tests/conformance/win32/*.cpp)
-  add_executable(tovik_conformance ${TOVIK_CONFORMANCE_SOURCES})
-  target_include_directories(tovik_conformance PRIVATE ${CMAKE_SOURCE_DIR}/tests/conformance)
-  target_compile_options(tovik_conformance PRIVATE ${TOVIK_WARNINGS})
+  add_executable(tovik_conformance ${TOVIK_CONFORMANCE_SOURCES} ${CMAKE_SOURCE_DIR}/res/tovik.rc)
+  target_include_directories(tovik_conformance PRIVATE ${CMAKE_SOURCE_DIR}/tests/conformance
+                                                       ${TOVIK_WIN32_INCLUDE} ${CMAKE_SOURCE_DIR}/res)
+  target_compile_options(tovik_conformance PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TOVIK_WARNINGS}>)
   target_link_options(tovik_conformance PRIVATE -static)
   target_link_libraries(tovik_conformance PRIVATE tovik_platform GTest::gtest GTest::gtest_main)
 endif()

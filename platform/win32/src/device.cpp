@@ -87,8 +87,8 @@ size_t ce_wcstombs(char *narrow, const WCHAR *wide, size_t narrowBytes) {
   }
   // Too small for the whole text and its terminator: the first narrowBytes
   // characters (one byte each in a single-byte code page), no terminator.
-  int taken = WideCharToMultiByte(CP_ACP, 0, wide, (int)narrowBytes, narrow, (int)narrowBytes,
-                                  NULL, NULL);
+  int taken =
+      WideCharToMultiByte(CP_ACP, 0, wide, (int)narrowBytes, narrow, (int)narrowBytes, NULL, NULL);
   return taken < 0 ? 0 : (size_t)taken;
 }
 

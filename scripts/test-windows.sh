@@ -1,0 +1,326 @@
+#!/usr/bin/env bash
+# The Windows build, checked under Wine:
+#   - builds tovik.exe and tovik_conformance.exe with mingw-w64 (build-windows/);
+#   - runs the conformance tests under Wine;
+#   - takes a registry snapshot with tovik.exe after importing a fixture into
+#     Wine's registry, and one with the host build over a device whose
+#     registry.reg is the same fixture: the fixture's keys must be the same,
+#     byte for byte; likewise for a folder of files on both;
+#   - keeps screenshots of the configuration dialog, the progress window and
+#     the "File creating error" message box in build-windows/artefacts/.
+# Wine runs in a prefix of its own in a temporary folder, under a virtual X
+# server; every step has a time limit.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+out=$repo/build-windows
+art=$out/artefacts
+
+if [ "${1:-}" != "--under-x" ]; then
+  scripts/setup-windows.sh
+  echo "-- building tovik.exe (mingw-w64)"
+  cmake -S . -B "$out" -G Ninja --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$out" -j2
+  [ -x build/tovik ] || scripts/build.sh
+  rm -rf "$art" && mkdir -p "$art"
+  work=$(mktemp -d "${TMPDIR:-/tmp}/tovik-wine.XXXXXX")
+  status=0
+  timeout 1800 xvfb-run -a -s "-screen 0 800x600x24" "$0" --under-x "$work" || status=$?
+  rm -rf "$work"
+  exit $status
+fi
+
+# ---------------------------------------------------------------------------
+# Under the virtual X server.
+# ---------------------------------------------------------------------------
+work=$2
+export WINEPREFIX=$work/prefix HOME=$work/home
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8 TZ=UTC
+mkdir -p "$HOME"
+passed=0
+failed=0
+pass() { echo "ok: $1"; passed=$((passed + 1)); }
+fail() { echo "FAILED: $1"; failed=$((failed + 1)); }
+cleanup() { timeout 30 wineserver -k >/dev/null 2>&1 || true; }
+trap cleanup EXIT
+
+echo "-- starting Wine"
+if ! timeout 300 wineboot -i >"$work/wineboot.log" 2>&1; then
+  cat "$work/wineboot.log"
+  fail "wineboot"
+  echo "windows: $passed passed, $failed failed"
+  exit 1
+fi
+timeout 60 wineserver -w || true
+drive=$WINEPREFIX/drive_c
+docs=$(find "$drive/users" -mindepth 2 -maxdepth 2 -name Documents ! -path '*/Public/*' | head -n1)
+[ -n "$docs" ] || { docs=$drive/users/${USER:-root}/Documents; mkdir -p "$docs"; }
+# The program walks the current drive from its root: run it from C:.
+cd "$drive"
+
+echo "-- conformance tests under Wine"
+if timeout 300 wine "$out/tovik_conformance.exe" >"$art/conformance.log" 2>&1; then
+  pass "conformance tests ($(grep -c '^\[       OK' "$art/conformance.log") cases)"
+else
+  cat "$art/conformance.log"
+  fail "conformance tests"
+fi
+
+# Writes a settings file: $1 = the file, $2 = "Registry Files crc32 Setup"
+# as four 0/1 flags, then exclusion patterns.
+settings() {
+  local file=$1 flags=($2)
+  shift 2
+  {
+    printf 'Registry %s\r\nFiles %s\r\nFileInROM 1\r\ncrc32 %s\r\nDatabases 0\r\nSetup %s\r\n' \
+      "${flags[0]}" "${flags[1]}" "${flags[2]}" "${flags[3]}"
+    printf 'Exclude .TVK\r\n'
+    for pattern in "$@"; do printf 'Exclude %s\r\n' "$pattern"; done
+    printf 'Default_path \r\n'
+  } >"$file"
+}
+
+# A device folder for the host build.
+device=$work/device
+mkdir -p "$device/root/My Documents"
+host_run() { TOVIK_DEVICE=$device timeout 300 "$repo/build/tovik" "$1" </dev/null; }
+wine_run() { timeout 300 wine "$out/tovik.exe" "$1"; }
+step() {  # $1 what, then the command: runs it and says which step failed
+  local what=$1 rc=0
+  shift
+  "$@" || rc=$?
+  [ $rc = 0 ] || echo "$what: exit status $rc"
+  return $rc
+}
+compare() {  # $1 name, $2 wine snapshot, $3 host snapshot, then prefixes
+  local name=$1 wsnap=$2 hsnap=$3
+  shift 3
+  python3 "$repo/tests/windows/fixture_blocks.py" "$wsnap" "$@" >"$art/$name.wine.txt"
+  python3 "$repo/tests/windows/fixture_blocks.py" "$hsnap" "$@" >"$art/$name.host.txt"
+  if [ ! -s "$art/$name.wine.txt" ]; then
+    fail "$name: the fixture is missing from Wine's snapshot"
+  elif cmp -s "$art/$name.wine.txt" "$art/$name.host.txt"; then
+    pass "$name: fixture equal byte for byte ($(wc -l <"$art/$name.wine.txt") lines)"
+  else
+    diff -u "$art/$name.host.txt" "$art/$name.wine.txt" | head -n 40 || true
+    fail "$name: fixture differs between the host build and Wine"
+  fi
+}
+
+echo "-- registry snapshot: Wine against the host build"
+python3 - "$repo/tests/windows/fixture.reg.utf8" "$drive/fixture.reg" <<'PY'
+import sys
+text = open(sys.argv[1], encoding="utf-8").read().replace("\n", "\r\n")
+open(sys.argv[2], "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
+PY
+cp "$drive/fixture.reg" "$device/registry.reg"
+settings "$docs/tovik.cfg" "1 0 1 0"
+settings "$device/root/My Documents/tovik.cfg" "1 0 1 0"
+if step "regedit" timeout 120 wine regedit /S 'C:\fixture.reg' &&
+  step "tovik.exe" wine_run 'C:\registry.tvk' && step "host tovik" host_run '\registry.tvk'; then
+  cp "$drive/registry.tvk" "$art/registry.wine.tvk"
+  compare registry "$drive/registry.tvk" "$device/root/registry.tvk" \
+    'HKEY_CURRENT_USER\Software\TovikFixture' 'HKEY_LOCAL_MACHINE\Software\TovikFixture' \
+    'HKEY_CLASSES_ROOT\.tovikfixture'
+else
+  fail "registry snapshot runs"
+fi
+
+echo "-- file system snapshot: Wine against the host build"
+fixture=$work/files/tovikfs
+mkdir -p "$fixture/Data/Sub Folder" "$fixture/Empty Folder"
+printf 'hello\r\n' >"$fixture/readme.txt"
+: >"$fixture/empty.dat"
+python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 300)' >"$fixture/Data/numbers.bin"
+printf 'deep' >"$fixture/Data/Sub Folder/deep.txt"
+printf 'caf\xc3\xa9' >"$fixture/café.txt"
+printf 'old' >"$fixture/old.TVK"
+touch -d '2026-03-07 09:05:04' "$fixture"/*.* "$fixture"/Data/*.* "$fixture/Data/Sub Folder/deep.txt"
+# Hard links: the same files, with the same times, under both drives.
+cp -al "$fixture" "$drive/tovikfs"
+cp -al "$fixture" "$device/root/tovikfs"
+excludes=('\PROGRAM' '\USERS' '\WINDOWS' '\MY DOCUMENTS')
+settings "$docs/tovik.cfg" "0 1 1 0" "${excludes[@]}"
+settings "$device/root/My Documents/tovik.cfg" "0 1 1 0" "${excludes[@]}"
+if step "tovik.exe" wine_run 'C:\files.tvk' && step "host tovik" host_run '\files.tvk'; then
+  cp "$drive/files.tvk" "$art/files.wine.tvk"
+  compare files "$drive/files.tvk" "$device/root/files.tvk" '\tovikfs'
+else
+  fail "file system snapshot runs"
+fi
+
+echo "-- screenshots"
+# Runs tovik.exe in a Wine virtual desktop (there Wine draws the window
+# frames and captions itself; Xvfb has no window manager), waits for its
+# window, takes a picture of the screen, then ends Wine's processes.
+shot() {  # $1 picture name, $2 snapshot path
+  local name=$1 target=$2 seen=0
+  wine explorer /desktop=tovik,640x480 "$out/tovik.exe" "$target" >/dev/null 2>&1 &
+  local pid=$!
+  for _ in $(seq 1 300); do
+    if xwininfo -root -tree 2>/dev/null | grep -qF '"tovik - Wine desktop"'; then
+      seen=1
+      break
+    fi
+    sleep 0.1
+  done
+  sleep 3
+  [ $seen = 1 ] && import -window root -crop 640x480+0+0 "$art/$name.png"
+  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  wait $pid 2>/dev/null || true
+  if [ $seen = 1 ] && [ -s "$art/$name.png" ]; then
+    pass "screenshot $name.png"
+  else
+    fail "screenshot $name.png (no Wine desktop window)"
+  fi
+}
+settings "$docs/tovik.cfg" "1 1 1 1" '\TEMP'
+shot config-dialog 'C:\dialog.tvk'
+# The progress window stays up while the run waits: its snapshot is a pipe
+# that takes what fits in the pipe's buffer and is then read no more.
+settings "$docs/tovik.cfg" "1 1 1 0"
+rm -f "$drive/progress.tvk"
+mkfifo "$drive/progress.tvk"
+exec 3<>"$drive/progress.tvk"
+shot progress-window 'C:\progress.tvk'
+exec 3<&-
+rm -f "$drive/progress.tvk"
+settings "$docs/tovik.cfg" "1 0 1 0"
+shot file-creating-error 'C:\missing\folder\x.tvk'
+
+echo "windows: $passed passed, $failed failed"
+  exit 1
+fi
+timeout 60 wineserver -w || true
+drive=$WINEPREFIX/drive_c
+docs=$(find "$drive/users" -mindepth 2 -maxdepth 2 -name Documents ! -path '*/Public/*' | head -n1)
+[ -n "$docs" ] || { docs=$drive/users/${USER:-root}/Documents; mkdir -p "$docs"; }
+# The program walks the current drive from its root: run it from C:.
+cd "$drive"
+
+echo "-- conformance tests under Wine"
+if timeout 300 wine "$out/tovik_conformance.exe" >"$art/conformance.log" 2>&1; then
+  pass "conformance tests ($(grep -c '^\[       OK' "$art/conformance.log") cases)"
+else
+  cat "$art/conformance.log"
+  fail "conformance tests"
+fi
+
+# Writes a settings file: $1 = the file, $2 = "Registry Files crc32 Setup"
+# as four 0/1 flags, then exclusion patterns.
+settings() {
+  local file=$1 flags=($2)
+  shift 2
+  {
+    printf 'Registry %s\r\nFiles %s\r\nFileInROM 1\r\ncrc32 %s\r\nDatabases 0\r\nSetup %s\r\n' \
+      "${flags[0]}" "${flags[1]}" "${flags[2]}" "${flags[3]}"
+    printf 'Exclude .TVK\r\n'
+    for pattern in "$@"; do printf 'Exclude %s\r\n' "$pattern"; done
+    printf 'Default_path \r\n'
+  } >"$file"
+}
+
+# A device folder for the host build.
+device=$work/device
+mkdir -p "$device/root/My Documents"
+host_run() { TOVIK_DEVICE=$device timeout 300 "$repo/build/tovik" "$1" </dev/null; }
+wine_run() { timeout 300 wine "$out/tovik.exe" "$1"; }
+step() {  # $1 what, then the command: runs it and says which step failed
+  local what=$1 rc=0
+  shift
+  "$@" || rc=$?
+  [ $rc = 0 ] || echo "$what: exit status $rc"
+  return $rc
+}
+compare() {  # $1 name, $2 wine snapshot, $3 host snapshot, then prefixes
+  local name=$1 wsnap=$2 hsnap=$3
+  shift 3
+  python3 "$repo/tests/windows/fixture_blocks.py" "$wsnap" "$@" >"$art/$name.wine.txt"
+  python3 "$repo/tests/windows/fixture_blocks.py" "$hsnap" "$@" >"$art/$name.host.txt"
+  if [ ! -s "$art/$name.wine.txt" ]; then
+    fail "$name: the fixture is missing from Wine's snapshot"
+  elif cmp -s "$art/$name.wine.txt" "$art/$name.host.txt"; then
+    pass "$name: fixture equal byte for byte ($(wc -l <"$art/$name.wine.txt") lines)"
+  else
+    diff -u "$art/$name.host.txt" "$art/$name.wine.txt" | head -n 40 || true
+    fail "$name: fixture differs between the host build and Wine"
+  fi
+}
+
+echo "-- registry snapshot: Wine against the host build"
+python3 - "$repo/tests/windows/fixture.reg.utf8" "$drive/fixture.reg" <<'PY'
+import sys
+text = open(sys.argv[1], encoding="utf-8").read().replace("\n", "\r\n")
+open(sys.argv[2], "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
+PY
+cp "$drive/fixture.reg" "$device/registry.reg"
+settings "$docs/tovik.cfg" "1 0 1 0"
+settings "$device/root/My Documents/tovik.cfg" "1 0 1 0"
+if step "regedit" timeout 120 wine regedit /S 'C:\fixture.reg' &&
+  step "tovik.exe" wine_run 'C:\registry.tvk' && step "host tovik" host_run '\registry.tvk'; then
+  cp "$drive/registry.tvk" "$art/registry.wine.tvk"
+  compare registry "$drive/registry.tvk" "$device/root/registry.tvk" \
+    'HKEY_CURRENT_USER\Software\TovikFixture' 'HKEY_LOCAL_MACHINE\Software\TovikFixture' \
+    'HKEY_CLASSES_ROOT\.tovikfixture'
+else
+  fail "registry snapshot runs"
+fi
+
+echo "-- file system snapshot: Wine against the host build"
+fixture=$work/files/tovikfs
+mkdir -p "$fixture/Data/Sub Folder" "$fixture/Empty Folder"
+printf 'hello\r\n' >"$fixture/readme.txt"
+: >"$fixture/empty.dat"
+python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 300)' >"$fixture/Data/numbers.bin"
+printf 'deep' >"$fixture/Data/Sub Folder/deep.txt"
+printf 'caf\xc3\xa9' >"$fixture/café.txt"
+printf 'old' >"$fixture/old.TVK"
+touch -d '2026-03-07 09:05:04' "$fixture"/*.* "$fixture"/Data/*.* "$fixture/Data/Sub Folder/deep.txt"
+# Hard links: the same files, with the same times, under both drives.
+cp -al "$fixture" "$drive/tovikfs"
+cp -al "$fixture" "$device/root/tovikfs"
+excludes=('\PROGRAM' '\USERS' '\WINDOWS' '\MY DOCUMENTS')
+settings "$docs/tovik.cfg" "0 1 1 0" "${excludes[@]}"
+settings "$device/root/My Documents/tovik.cfg" "0 1 1 0" "${excludes[@]}"
+if step "tovik.exe" wine_run 'C:\files.tvk' && step "host tovik" host_run '\files.tvk'; then
+  cp "$drive/files.tvk" "$art/files.wine.tvk"
+  compare files "$drive/files.tvk" "$device/root/files.tvk" '\tovikfs'
+else
+  fail "file system snapshot runs"
+fi
+
+echo "-- screenshots"
+# Runs tovik.exe in the background, waits for its window, takes a picture
+# of the screen, then ends Wine's processes.
+shot() {  # $1 picture name, $2 window name to wait for, $3 snapshot path
+  local name=$1 title=$2 target=$3 seen=0
+  wine "$out/tovik.exe" "$target" >/dev/null 2>&1 &
+  local pid=$!
+  for _ in $(seq 1 300); do
+    if xwininfo -root -tree 2>/dev/null | grep -qF "$title"; then
+      seen=1
+      break
+    fi
+    sleep 0.1
+  done
+  sleep 0.3
+  [ $seen = 1 ] && import -window root "$art/$name.png"
+  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  wait $pid 2>/dev/null || true
+  if [ $seen = 1 ] && [ -s "$art/$name.png" ]; then
+    pass "screenshot $name.png"
+  else
+    fail "screenshot $name.png (no window \"$title\")"
+  fi
+}
+settings "$docs/tovik.cfg" "1 1 1 1" '\TEMP'
+shot config-dialog '"tovik configuration"' 'C:\dialog.tvk'
+# A run over the whole drive with checksums lasts long enough to be seen.
+settings "$docs/tovik.cfg" "1 1 1 0"
+shot progress-window '"Saving system state..."' 'C:\progress.tvk'
+settings "$docs/tovik.cfg" "1 0 1 0"
+shot file-creating-error '("tovik.exe" ' 'C:\missing\folder\x.tvk'
+
+echo "windows: $passed passed, $failed failed"
+[ $failed = 0 ]

@@ -27,10 +27,13 @@ std::vector<CEOID> Enumerate(DWORD type = 0) {
   return oids;
 }
 
-SYSTEMTIME Time(const FILETIME &ft) {
+std::string Stamp(const FILETIME &ft) {
   SYSTEMTIME st{};
   EXPECT_TRUE(FileTimeToSystemTime(&ft, &st));
-  return st;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", st.wYear, st.wMonth, st.wDay,
+                st.wHour, st.wMinute, st.wSecond);
+  return text;
 }
 
 CEOIDINFO Info(CEOID oid) {
@@ -91,21 +94,13 @@ TEST(ObjectStore, ObjectsComeInFileOrderWithTheirInformation) {
   EXPECT_EQ(4294967295u, db.infDatabase.dwSize);
   EXPECT_EQ(65535, db.infDatabase.wNumRecords);
   EXPECT_EQ(0x2Au, db.infDatabase.dwDbaseType);
-  SYSTEMTIME t = Time(db.infDatabase.ftLastModified);
-  EXPECT_EQ(2026, t.wYear);
-  EXPECT_EQ(12, t.wMonth);
-  EXPECT_EQ(7, t.wDay);
-  EXPECT_EQ(10, t.wHour);
-  EXPECT_EQ(19, t.wMinute);
-  EXPECT_EQ(17, t.wSecond);
+  EXPECT_EQ("2026-12-07 10:19:17", Stamp(db.infDatabase.ftLastModified));
 
   CEOIDINFO file = Info(oids[1]);
   EXPECT_EQ(OBJTYPE_FILE, file.wObjType);
   EXPECT_STREQ(L"\\Windows\\Caf\u00E9.txt", file.infFile.szFileName);
   EXPECT_EQ(1234u, file.infFile.dwLength);
-  t = Time(file.infFile.ftLastChanged);
-  EXPECT_EQ(1999, t.wYear);
-  EXPECT_EQ(59, t.wSecond);
+  EXPECT_EQ("1999-12-31 23:59:59", Stamp(file.infFile.ftLastChanged));
 
   CEOIDINFO dir = Info(oids[2]);
   EXPECT_EQ(OBJTYPE_DIRECTORY, dir.wObjType);
@@ -125,7 +120,7 @@ TEST(ObjectStore, ObjectsComeInFileOrderWithTheirInformation) {
   CEOIDINFO longest = Info(oids[5]);
   EXPECT_STREQ(L"0123456789012345678901234567890", longest.infDatabase.szDbaseName);
   EXPECT_EQ(0u, longest.infDatabase.dwSize);
-  EXPECT_EQ(1601, Time(longest.infDatabase.ftLastModified).wYear);
+  EXPECT_EQ("1601-01-01 00:00:00", Stamp(longest.infDatabase.ftLastModified));
 
   // Identifiers the store does not hold.
   EXPECT_FALSE(CeOidGetInfo(0, &kept));
@@ -166,6 +161,7 @@ TEST(ObjectStore, MalformedLinesAreReportedAndSkipped) {
       "database\tX\t1\t1\t2026-01-01 00:00:00\t0x100000000",          // type beyond 32 bits
       "file\tf\t1",                                                   // no time
       "file\t" + std::string(260, 'n') + "\t1\t2026-01-01 00:00:00",  // name too long
+      std::string("directory\tA\0B", 13),                             // NUL in a name
       "directory",                                                    // no name
       "record\ta\tb",                                                 // too many fields
   };

@@ -165,6 +165,10 @@ bool ParseTime(const std::string &field, FILETIME *time) {
 // A name field: not empty, at most `maximum` characters.
 bool ParseName(const std::string &field, size_t maximum, std::wstring *name, std::string *problem) {
   *name = host::HostNameToWide(field);
+  if (name->find(L'\0') != std::wstring::npos) {
+    *problem = "name holds a NUL character";
+    return false;
+  }
   if (name->empty()) {
     *problem = "empty name";
     return false;
@@ -189,41 +193,29 @@ bool ParseLine(const std::string &line, StoredObject *object, std::string *probl
                " fields after its kind, not " + std::to_string(f.size() - 1);
     return false;
   };
-  if (kind == "database") {
-    if (!fields(5, 6)) return false;
-    object->type = OBJTYPE_DATABASE;
-    if (!ParseName(f[1], CEDB_MAXDBASENAMELEN - 1, &object->name, problem)) return false;
-    if (!ParseUnsigned(f[2], 0xFFFFFFFFu, &number)) {
+  if (kind == "database" || kind == "file") {
+    bool database = kind == "database";
+    if (!fields(database ? 5 : 4, database ? 6 : 4)) return false;
+    object->type = database ? OBJTYPE_DATABASE : OBJTYPE_FILE;
+    size_t at = 1;
+    size_t longest = database ? CEDB_MAXDBASENAMELEN - 1 : MAX_PATH - 1;
+    if (!ParseName(f[at++], longest, &object->name, problem)) return false;
+    if (!ParseUnsigned(f[at++], 0xFFFFFFFFu, &number)) {
       *problem = "size is not a number from 0 to 4294967295";
       return false;
     }
     object->size = static_cast<DWORD>(number);
-    if (!ParseUnsigned(f[3], 0xFFFF, &number)) {
+    if (database && !ParseUnsigned(f[at++], 0xFFFF, &number)) {
       *problem = "record count is not a number from 0 to 65535";
       return false;
     }
-    object->records = static_cast<WORD>(number);
-    if (!ParseTime(f[4], &object->modified)) {
+    if (database) object->records = static_cast<WORD>(number);
+    if (!ParseTime(f[at++], &object->modified)) {
       *problem = "modified time is not a date and time YYYY-MM-DD HH:MM:SS";
       return false;
     }
-    if (f.size() == 6 && !ParseType(f[5], &object->databaseType)) {
+    if (at < f.size() && !ParseType(f[at], &object->databaseType)) {
       *problem = "database type is not a 32-bit number";
-      return false;
-    }
-    return true;
-  }
-  if (kind == "file") {
-    if (!fields(4, 4)) return false;
-    object->type = OBJTYPE_FILE;
-    if (!ParseName(f[1], MAX_PATH - 1, &object->name, problem)) return false;
-    if (!ParseUnsigned(f[2], 0xFFFFFFFFu, &number)) {
-      *problem = "size is not a number from 0 to 4294967295";
-      return false;
-    }
-    object->size = static_cast<DWORD>(number);
-    if (!ParseTime(f[3], &object->modified)) {
-      *problem = "modified time is not a date and time YYYY-MM-DD HH:MM:SS";
       return false;
     }
     return true;
@@ -294,6 +286,10 @@ void ReadStore(ObjectStore &store) {
     if (!ParseLine(line, &object, &problem)) {
       host::ReportMalformed(kFileName, number, problem);
       continue;
+    }
+    if (store.objects.size() >= 0xFFFFFFFFu - kFirstOid) {  // identifiers would wrap to 0
+      host::ReportMalformed(kFileName, number, "too many objects; the rest is left out");
+      break;
     }
     CEOID oid = kFirstOid + static_cast<CEOID>(store.objects.size());
     if (object.type == OBJTYPE_DATABASE) lastDatabase = oid;

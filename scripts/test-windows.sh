@@ -136,8 +136,9 @@ python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 300)' >"$fix
 printf 'deep' >"$fixture/Data/Sub Folder/deep.txt"
 printf 'caf\xc3\xa9' >"$fixture/café.txt"
 printf 'old' >"$fixture/old.TVK"
-touch -d '2026-03-07 09:05:04' "$fixture"/*.* "$fixture"/Data/*.* "$fixture/Data/Sub Folder/deep.txt"
-# Hard links: the same files, with the same times, under both drives.
+# Hard links: the same files, with the same times, under both drives. (Wine
+# gives a file's modification time as its creation time, the host layer its
+# birth time; a file written once at its creation has both the same.)
 cp -al "$fixture" "$drive/tovikfs"
 cp -al "$fixture" "$device/root/tovikfs"
 excludes=('\PROGRAM' '\USERS' '\WINDOWS' '\MY DOCUMENTS')
@@ -276,8 +277,9 @@ python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 300)' >"$fix
 printf 'deep' >"$fixture/Data/Sub Folder/deep.txt"
 printf 'caf\xc3\xa9' >"$fixture/café.txt"
 printf 'old' >"$fixture/old.TVK"
-touch -d '2026-03-07 09:05:04' "$fixture"/*.* "$fixture"/Data/*.* "$fixture/Data/Sub Folder/deep.txt"
-# Hard links: the same files, with the same times, under both drives.
+# Hard links: the same files, with the same times, under both drives. (Wine
+# gives a file's modification time as its creation time, the host layer its
+# birth time; a file written once at its creation has both the same.)
 cp -al "$fixture" "$drive/tovikfs"
 cp -al "$fixture" "$device/root/tovikfs"
 excludes=('\PROGRAM' '\USERS' '\WINDOWS' '\MY DOCUMENTS')

@@ -155,4 +155,31 @@ TEST(ConformanceRegistry, SubkeysEnumerateInNameOrder) {
             RegOpenKeyExW(HKEY_CURRENT_USER, KeyPath(L"Nope").c_str(), 0, KEY_READ, &missing));
 }
 
+// Windows CE has no access checks: the registry dump opens keys with
+// access 0 and reads them. Desktop Windows refuses to enumerate such a key,
+// so the Windows build opens it with read access (ce_RegOpenKeyExW).
+TEST(ConformanceRegistry, KeysOpenedWithoutAccessRights) {
+  Scratch scratch;
+  MakeTree(scratch);
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, kScratchKey, 0, 0, &key));
+  WCHAR name[64];
+  DWORD nameChars = 64;
+  LONG result = RegEnumValueW(key, 1, name, &nameChars, nullptr, nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+  if (!conformance::kDesktopWindows) {
+    EXPECT_EQ(ERROR_SUCCESS, result);
+    return;
+  }
+  EXPECT_EQ(ERROR_ACCESS_DENIED, result);
+#ifdef _WIN32
+  ASSERT_EQ(ERROR_SUCCESS, ce_RegOpenKeyExW(HKEY_CURRENT_USER, kScratchKey, 0, 0, &key));
+  nameChars = 64;
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegEnumValueW(key, 1, name, &nameChars, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_STREQ(L"Alpha", name);
+  RegCloseKey(key);
+#endif
+}
+
 }  // namespace

@@ -77,6 +77,10 @@ std::u16string Upper(const std::u16string &name);
 // through ReportMalformed under `fileName` and skipped.
 void ParseRegFile(const std::string &bytes, Tree *tree, const std::string &fileName);
 
+// Forgets the registry read from the device folder and every open key, so
+// that the next call reads registry.reg again (registry.cpp).
+void ForgetRegistry();
+
 }  // namespace reg
 }  // namespace host
 

@@ -46,14 +46,6 @@ RegistryState &State() {
   return state;
 }
 
-// Forgets the registry and every open key (their handles become invalid).
-void Forget() {
-  RegistryState &state = State();
-  for (KeyHandle *handle : state.handles) delete handle;
-  state.handles.clear();
-  state.tree.reset();
-}
-
 // Reads a whole host file. Returns false with errno set when it cannot.
 bool ReadWhole(const std::string &path, std::string *bytes) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -89,7 +81,7 @@ Tree &Registry() {
     static bool registered = false;
     if (!registered) {
       registered = true;
-      host::OnDeviceReset(Forget);
+      host::OnDeviceReset(host::reg::ForgetRegistry);
     }
     state.tree = std::make_unique<Tree>();
     std::string path = host::DeviceFolder() + "/registry.reg";
@@ -154,6 +146,13 @@ LONG PutData(const Value &value, LPDWORD type, LPBYTE data, LPDWORD bytes) {
 }
 
 }  // namespace
+
+void host::reg::ForgetRegistry() {
+  RegistryState &state = State();
+  for (KeyHandle *handle : state.handles) delete handle;
+  state.handles.clear();
+  state.tree.reset();
+}
 
 LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM /*desired*/, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;

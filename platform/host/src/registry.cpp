@@ -58,6 +58,7 @@ bool ReadWhole(const std::string &path, std::string *bytes) {
     errno = error;
     return false;
   }
+  bytes->reserve(static_cast<size_t>(info.st_size));
   char buffer[1 << 16];
   for (;;) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);

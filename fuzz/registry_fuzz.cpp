@@ -41,6 +41,27 @@ void Walk(HKEY key, int depth) {
   }
 }
 
+// A temporary device folder for the whole run, removed at exit. The path
+// is kept in a string that is never destroyed, so the exit handler can use
+// it.
+const std::string &DeviceFolder() {
+  static std::string *folder = [] {
+    char name[] = "/tmp/tovik-fuzz-XXXXXX";
+    auto *made = new std::string(::mkdtemp(name) ? name : "/tmp");
+    ::setenv("TOVIK_DEVICE", made->c_str(), 1);
+    return made;
+  }();
+  static bool cleanup = [] {
+    return std::atexit([] {
+             std::remove((*folder + "/registry.reg").c_str());
+             std::remove((*folder + "/root").c_str());
+             std::remove(folder->c_str());
+           }) == 0;
+  }();
+  (void)cleanup;
+  return *folder;
+}
+
 }  // namespace
 
 // Malformed lines are reported on standard error; the fuzzer is asked to
@@ -63,12 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
                           "registry.reg");
 
   // The same bytes as a device's registry.reg, read through the calls.
-  static std::string folder = [] {
-    char name[] = "/tmp/tovik-fuzz-XXXXXX";
-    std::string made = ::mkdtemp(name) ? name : "/tmp";
-    ::setenv("TOVIK_DEVICE", made.c_str(), 1);
-    return made;
-  }();
+  static const std::string &folder = DeviceFolder();
   if (FILE *file = std::fopen((folder + "/registry.reg").c_str(), "wb")) {
     std::fwrite(bytes, 1, size, file);
     std::fclose(file);

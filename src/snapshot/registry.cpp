@@ -245,7 +245,14 @@ int DumpRegistryRoot(HKEY root, LPCWSTR startPath) {
   if (rootName == NULL) return 0;
   KeyStackPush(startPath != NULL ? startPath : L"");
   while (KeyStackPop(g_keyPath)) {
-    wsprintfW(g_wideLine, L"\n[%s\\%s]\n", rootName, g_keyPath);
+    /* The header "\n[%s\%s]\n" is put together by hand: the device's
+     * wsprintfW writes at most 1024 characters, and a path of up to 1023
+     * characters with the root's name is longer than that. */
+    wcscpy(g_wideLine, L"\n[");
+    wcscat(g_wideLine, rootName);
+    wcscat(g_wideLine, L"\\");
+    wcscat(g_wideLine, g_keyPath);
+    wcscat(g_wideLine, L"]\n");
     WriteBuiltLine();
     if (RegOpenKeyExW(root, g_keyPath, 0, 0, &key) != ERROR_SUCCESS) continue;
     WriteValues(key);

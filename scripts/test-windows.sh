@@ -166,7 +166,7 @@ shot() {  # $1 picture name, $2 snapshot path
     fi
     sleep 0.1
   done
-  sleep 3
+  sleep 5
   [ $seen = 1 ] && import -window root -crop 640x480+0+0 "$art/$name.png"
   timeout 30 wineserver -k >/dev/null 2>&1 || true
   wait $pid 2>/dev/null || true

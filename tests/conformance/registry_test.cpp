@@ -155,6 +155,28 @@ TEST(ConformanceRegistry, SubkeysEnumerateInNameOrder) {
             RegOpenKeyExW(HKEY_CURRENT_USER, KeyPath(L"Nope").c_str(), 0, KEY_READ, &missing));
 }
 
+// Values come back in the order they were made, not in name order, on the
+// device and on Windows. Wine 8 keeps them sorted by name.
+TEST(ConformanceRegistry, ValuesKeepTheOrderTheyWereMadeIn) {
+  if (conformance::RunningOnWine()) GTEST_SKIP() << "Wine 8 enumerates values in name order";
+  Scratch scratch;
+  scratch.SetDword(L"", L"Zulu", 1);
+  scratch.SetDword(L"", L"alpha", 2);
+  scratch.SetDword(L"", L"Mike", 3);
+  scratch.Commit();
+  HKEY key = Open(L"");
+  ASSERT_NE(nullptr, key);
+  std::wstring names;
+  WCHAR name[64];
+  DWORD nameChars = 64;
+  for (DWORD index = 0; RegEnumValueW(key, index, name, &nameChars, nullptr, nullptr, nullptr,
+                                      nullptr) == ERROR_SUCCESS;
+       ++index, nameChars = 64)
+    names += std::wstring(name) + L";";
+  EXPECT_EQ(L"Zulu;alpha;Mike;", names);
+  RegCloseKey(key);
+}
+
 // Windows CE has no access checks: the registry dump opens keys with
 // access 0 and reads them. Desktop Windows refuses to enumerate such a key,
 // so the Windows build opens it with read access (ce_RegOpenKeyExW).

@@ -27,10 +27,10 @@
 
 #include "snapshot/crc32.h"
 
-static DWORD g_crcTable[256];        /* entry i: the crc of the byte i */
-static DWORD g_sliceTables[8][256];  /* table k: byte i followed by k zero bytes */
+static DWORD g_crcTable[256];       /* entry i: the crc of the byte i */
+static DWORD g_sliceTables[8][256]; /* table k: byte i followed by k zero bytes */
 static BYTE g_readBuffer[CRC32_READ_BYTES];
-static int g_tablesReady;            /* 1 once the tables are filled */
+static int g_tablesReady; /* 1 once the tables are filled */
 
 void Crc32InitTable(void) {
   DWORD a;
@@ -119,8 +119,7 @@ static int ClmulUsable(void) {
 
 /* One fold: `value` moved forward by the distance the constants stand for,
  * reduced to at most 96 bits, and added to `next`. */
-__attribute__((target("pclmul,ssse3"))) static inline __m128i Fold(__m128i value,
-                                                                   __m128i constants,
+__attribute__((target("pclmul,ssse3"))) static inline __m128i Fold(__m128i value, __m128i constants,
                                                                    __m128i next) {
   __m128i high = _mm_clmulepi64_si128(value, constants, 0x11);
   __m128i low = _mm_clmulepi64_si128(value, constants, 0x00);
@@ -150,15 +149,15 @@ __attribute__((target("pclmul,ssse3"))) static DWORD Crc32Clmul(DWORD crc, const
   while (length >= 64) {
     x0 = Fold(x0, k512,
               _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)data), reverse));
-    x1 = Fold(x1, k512,
-              _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)(data + 16)),
-                               reverse));
-    x2 = Fold(x2, k512,
-              _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)(data + 32)),
-                               reverse));
-    x3 = Fold(x3, k512,
-              _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)(data + 48)),
-                               reverse));
+    x1 = Fold(
+        x1, k512,
+        _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)(data + 16)), reverse));
+    x2 = Fold(
+        x2, k512,
+        _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)(data + 32)), reverse));
+    x3 = Fold(
+        x3, k512,
+        _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)(data + 48)), reverse));
     data += 64;
     length -= 64;
   }

@@ -198,6 +198,22 @@ TEST_F(Find, LinksAreFollowedButNeverIntoALoop) {
       0u, Search(L"\\target\\back\\b\\*.*")[L"other"].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+TEST_F(Find, RepeatedSearchSeesEveryChangeToTheFolder) {
+  device.write("root/Dir/a.txt", "x");
+  ::usleep(100000);  // the folder has settled: a repeated search may be replayed
+  EXPECT_EQ(1u, Search(L"\\Dir\\*.*").size());
+  EXPECT_EQ(1u, Search(L"\\Dir\\*.*").size());
+  device.write("root/Dir/b.txt", "x");
+  EXPECT_EQ(2u, Search(L"\\Dir\\*.*").size());
+  ::usleep(100000);
+  EXPECT_EQ(2u, Search(L"\\Dir\\*.*").size());
+  ::unlink(device.host("Dir/a.txt").c_str());
+  Entries left = Search(L"\\Dir\\*.*");
+  ASSERT_EQ(1u, left.size());
+  EXPECT_EQ(L"b.txt", left.begin()->first);
+  EXPECT_EQ(0u, Search(L"\\Dir\\*.log").size());  // another wildcard is searched afresh
+}
+
 TEST_F(Find, SpecialFilesAndOddNamesAreListedWithoutBeingOpened) {
   device.mkdir("root/odd");
   ASSERT_EQ(0, ::mkfifo(device.host("odd/fifo").c_str(), 0644));

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Times the file checksum and the file system listing against standard
+# tools on the same data in one run, and prints the ratios (tovik's time
+# divided by the tool's: below 1 is faster). Medians of five runs, files in
+# the page cache.
+#   bench/files-bench.sh [WORK-FOLDER]
+# Needs about 1.3 GB of space in WORK-FOLDER (default: a new folder in
+# ${TMPDIR:-/tmp}, removed at the end).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build.sh bench
+bench=build-bench/bench/files_bench
+
+work="${1:-}"
+if [ -z "$work" ]; then
+  work=$(mktemp -d "${TMPDIR:-/tmp}/tovik-bench-XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+fi
+device="$work/device"
+mkdir -p "$device/root"
+big="$device/root/big.bin"
+tree="$device/root/tree"
+
+# 1 GiB of random bytes; 50,000 files of 0 to 8 KiB in 2,000 folders
+# (50 folders of 39 subfolders each, 25 files in every folder).
+[ -s "$big" ] || head -c $((1 << 30)) /dev/urandom > "$big"
+[ -d "$tree" ] || python3 - "$tree" <<'PY'
+import os, random, sys
+random.seed(1)
+root = sys.argv[1]
+folders = []
+for i in range(50):
+    top = os.path.join(root, "dir%02d" % i)
+    folders.append(top)
+    folders += [os.path.join(top, "sub%02d" % j) for j in range(39)]
+for folder in folders:
+    os.makedirs(folder, exist_ok=True)
+    for k in range(25):
+        with open(os.path.join(folder, "file%02d.dat" % k), "wb") as f:
+            f.write(os.urandom(random.randint(0, 8192)))
+PY
+
+python3 - "$bench" "$device" "$big" "$tree" "$work" <<'PY'
+import json, os, statistics, subprocess, sys, time
+bench, device, big, tree, work = sys.argv[1:]
+runs = 5
+
+def median_seconds(command, env=None):
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        subprocess.run(command, shell=True, check=True, env=env)
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+# Warm the page cache.
+subprocess.run(f"cat '{big}' > /dev/null; find '{tree}' -type f -exec cat {{}} + > /dev/null",
+               shell=True, check=True)
+out = os.path.join(work, "tool.out")
+tools = {
+    "cksum": median_seconds(f"cksum '{big}' > '{out}'"),
+    "cat": median_seconds(f"cat '{big}' > /dev/null"),
+    "find-cksum": median_seconds(f"find '{tree}' -type f -exec cksum {{}} + > '{out}'"),
+    "find-printf": median_seconds(f"find '{tree}' -printf '%TY %s %p\\n' > '{out}'",
+                                  env=dict(os.environ, TZ="UTC")),
+}
+
+result = os.path.join(work, "bench.json")
+subprocess.run([bench, "--benchmark_format=console", f"--benchmark_out={result}",
+                "--benchmark_out_format=json"], check=True,
+               env=dict(os.environ, TOVIK_DEVICE=device))
+ours = {}
+for b in json.load(open(result))["benchmarks"]:
+    if b.get("aggregate_name", "") in ("", "median"):
+        scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
+        name = b["run_name"].split("/iterations")[0]
+        ours[name] = b["real_time"] * scale
+        if "bytes_per_second" in b:
+            ours[name + " GB/s"] = b["bytes_per_second"] / 1e9
+
+crc = ours["BM_FileCrc32"]
+print()
+print("FileCrc32, 1 GiB:        %.3f s   cksum %.3f s   cat %.3f s" % (crc, tools["cksum"], tools["cat"]))
+print("  ratio to cksum:        %.2f   (cat to /dev/null: %.2f)" % (crc / tools["cksum"], tools["cat"] / tools["cksum"]))
+print("  in memory: table %.2f GB/s, fast %.2f GB/s"
+      % (ours["BM_Crc32Table GB/s"], ours["BM_Crc32Fast GB/s"]))
+with_crc = ours["BM_Listing/crc:1/window:1"]
+without = ours["BM_Listing/crc:0/window:1"]
+bare = ours["BM_Listing/crc:0/window:0"]
+print("Listing with checksums:  %.3f s   find -exec cksum %.3f s   ratio %.2f"
+      % (with_crc, tools["find-cksum"], with_crc / tools["find-cksum"]))
+print("Listing without:         %.3f s   find -printf %.3f s   ratio %.2f"
+      % (without, tools["find-printf"], without / tools["find-printf"]))
+print("  the searches alone:    %.3f s   ratio to find -printf %.2f"
+      % (ours["BM_SearchesOnly"], ours["BM_SearchesOnly"] / tools["find-printf"]))
+print("Progress window:         %.3f s with, %.3f s without   ratio %.2f"
+      % (without, bare, without / bare))
+PY

@@ -37,6 +37,8 @@
 #define WALK_PATH_CHARS 1024
 #define NUMBER_BYTES 256
 #define DATE_CHARS 12
+#define STAMP_BYTES 32
+#define FILETIME_TICKS_PER_MINUTE 600000000ULL /* 100-nanosecond ticks */
 #define ROM_ATTRIBUTES \
   (FILE_ATTRIBUTE_INROM | FILE_ATTRIBUTE_ROMMODULE | FILE_ATTRIBUTE_ROMSTATICREF)
 
@@ -46,6 +48,9 @@ static WCHAR g_filePath[WALK_PATH_CHARS]; /* path "\" name of the current file *
 static WIN32_FIND_DATAW g_found;          /* the entry the search returned */
 static WCHAR g_dateTime[DATE_CHARS];      /* date or time of the entry */
 static char g_number[NUMBER_BYTES];       /* narrow text of a date, size or crc */
+static char g_stamp[STAMP_BYTES];         /* date and time of the last minute shown */
+static ULONGLONG g_stampMinute;           /* that minute, in minutes since 1601 */
+static int g_stampValid;                  /* 1 once g_stamp holds a minute */
 
 /* Writes `wide` in the device code page. Nothing is written when memory
  * for the narrow copy is short. */
@@ -56,27 +61,46 @@ static void PutWide(LPCWSTR wide) {
   LocalFree(narrow);
 }
 
-/* Writes the short wide text in g_dateTime (digits and separators). */
-static void PutDateTime(void) {
+/* Appends the short wide text in g_dateTime (digits and separators) to
+ * g_stamp. */
+static void AppendDateTime(void) {
   ToNarrowFixed(g_dateTime, g_number, NUMBER_BYTES - 1);
   g_number[NUMBER_BYTES - 1] = 0;
-  OutPutString(g_number);
+  strncat(g_stamp, g_number, STAMP_BYTES - 1 - strlen(g_stamp));
+}
+
+/* Writes the creation date and time of g_found, "dd/MM/yyyy HH:mm". Files
+ * made together share their minute, so the text of the last minute shown
+ * is kept and written again while the minute is the same: the formatting
+ * gives the same text for every time within one minute. */
+static void PutCreated(void) {
+  SYSTEMTIME created;
+  ULONGLONG minute = (((ULONGLONG)g_found.ftCreationTime.dwHighDateTime << 32) |
+                      g_found.ftCreationTime.dwLowDateTime) /
+                     FILETIME_TICKS_PER_MINUTE;
+  if (!g_stampValid || minute != g_stampMinute) {
+    if (!FileTimeToSystemTime(&g_found.ftCreationTime, &created))
+      memset(&created, 0, sizeof created);
+    g_stamp[0] = 0;
+    g_dateTime[0] = 0;
+    GetDateFormatW(LOCALE_USER_DEFAULT, 0, &created, L"dd/MM/yyyy", g_dateTime, DATE_CHARS);
+    AppendDateTime();
+    strncat(g_stamp, " ", STAMP_BYTES - 1 - strlen(g_stamp));
+    g_dateTime[0] = 0;
+    GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &created, L"HH:mm", g_dateTime, DATE_CHARS);
+    AppendDateTime();
+    g_stampMinute = minute;
+    g_stampValid = 1;
+  }
+  OutPutString(g_stamp);
 }
 
 /* Writes the line of the file in g_found, whose directory is g_walkPath of
  * `pathLength` characters. */
 static void PutFileLine(size_t pathLength, int inRom) {
-  SYSTEMTIME created;
   ULONGLONG size;
 
-  if (!FileTimeToSystemTime(&g_found.ftCreationTime, &created)) memset(&created, 0, sizeof created);
-  g_dateTime[0] = 0;
-  GetDateFormatW(LOCALE_USER_DEFAULT, 0, &created, L"dd/MM/yyyy", g_dateTime, DATE_CHARS);
-  PutDateTime();
-  OutPutString(" ");
-  g_dateTime[0] = 0;
-  GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &created, L"HH:mm", g_dateTime, DATE_CHARS);
-  PutDateTime();
+  PutCreated();
   OutPutString(inRom ? " R " : "   ");
 
   /* The whole size, unsigned and 64-bit: a file of 2 GiB or more shows
@@ -117,7 +141,10 @@ void DumpDirectory(HWND progressWindow, LPCWSTR path) {
    * come from the device, whose paths are far shorter; it still gets its
    * header but is not searched. */
   pathLength = wcslen(path);
-  if (path != g_walkPath && pathLength < WALK_PATH_CHARS) wcscpy(g_walkPath, path);
+  if (path != g_walkPath) {
+    if (pathLength < WALK_PATH_CHARS) wcscpy(g_walkPath, path);
+    g_stampValid = 0; /* each listing formats its first time afresh */
+  }
 
   OutPutString("[");
   PutWide(path);

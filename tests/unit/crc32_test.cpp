@@ -4,7 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <random>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -92,6 +96,26 @@ TEST_F(FileChecksum, WhatCannotBeOpenedGivesZero) {
   ::chmod(device.host("locked.txt").c_str(), 0);
   // As root, permission bits do not stop a read: the file is then checksummed.
   EXPECT_EQ(::geteuid() == 0 ? 0x2C17398Cu : 0u, FileCrc32(L"\\locked.txt"));
+}
+
+TEST_F(FileChecksum, FifoIsNeverOpened) {
+  // A writer waiting for a reader of the FIFO stays waiting: the checksum
+  // does not even open it.
+  std::string fifo = device.host("fifo");
+  ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0644));
+  std::atomic<bool> writerReleased{false};
+  std::thread writer([&] {
+    int fd = ::open(fifo.c_str(), O_WRONLY);
+    writerReleased = true;
+    if (fd >= 0) ::close(fd);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(0u, FileCrc32(L"\\fifo"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(writerReleased);
+  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // lets the writer go
+  writer.join();
+  if (reader >= 0) ::close(reader);
 }
 
 TEST_F(FileChecksum, NameOutsideTheCodePageIsFoundByItsWidePath) {

@@ -41,58 +41,64 @@ for folder in folders:
 PY
 
 python3 - "$bench" "$device" "$big" "$tree" "$work" <<'PY'
-import json, os, statistics, subprocess, sys, time
+# Each time is reported twice: wall-clock, and processor time (user and
+# system, of the tool and its children), which other work on a shared
+# machine disturbs less.
+import json, os, resource, statistics, subprocess, sys, time
 bench, device, big, tree, work = sys.argv[1:]
 runs = 5
 
-def median_seconds(command, env=None):
-    times = []
+def children_cpu():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+
+def median_times(command, env=None):
+    wall, cpu = [], []
     for _ in range(runs):
-        start = time.perf_counter()
+        start, start_cpu = time.perf_counter(), children_cpu()
         subprocess.run(command, shell=True, check=True, env=env)
-        times.append(time.perf_counter() - start)
-    return statistics.median(times)
+        wall.append(time.perf_counter() - start)
+        cpu.append(children_cpu() - start_cpu)
+    return statistics.median(wall), statistics.median(cpu)
 
 # Warm the page cache.
 subprocess.run(f"cat '{big}' > /dev/null; find '{tree}' -type f -exec cat {{}} + > /dev/null",
                shell=True, check=True)
 out = os.path.join(work, "tool.out")
 tools = {
-    "cksum": median_seconds(f"cksum '{big}' > '{out}'"),
-    "cat": median_seconds(f"cat '{big}' > /dev/null"),
-    "find-cksum": median_seconds(f"find '{tree}' -type f -exec cksum {{}} + > '{out}'"),
-    "find-printf": median_seconds(f"find '{tree}' -printf '%TY %s %p\\n' > '{out}'",
-                                  env=dict(os.environ, TZ="UTC")),
+    "cksum": median_times(f"cksum '{big}' > '{out}'"),
+    "cat": median_times(f"cat '{big}' > /dev/null"),
+    "find-cksum": median_times(f"find '{tree}' -type f -exec cksum {{}} + > '{out}'"),
+    "find-printf": median_times(f"find '{tree}' -printf '%TY %s %p\\n' > '{out}'",
+                                env=dict(os.environ, TZ="UTC")),
 }
 
 result = os.path.join(work, "bench.json")
 subprocess.run([bench, "--benchmark_format=console", f"--benchmark_out={result}",
                 "--benchmark_out_format=json"], check=True,
                env=dict(os.environ, TOVIK_DEVICE=device))
-ours = {}
+ours, rates = {}, {}
 for b in json.load(open(result))["benchmarks"]:
     if b.get("aggregate_name", "") in ("", "median"):
         scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
         name = b["run_name"].split("/iterations")[0]
-        ours[name] = b["real_time"] * scale
+        ours[name] = (b["real_time"] * scale, b["cpu_time"] * scale)
         if "bytes_per_second" in b:
-            ours[name + " GB/s"] = b["bytes_per_second"] / 1e9
+            rates[name] = b["bytes_per_second"] / 1e9
 
-crc = ours["BM_FileCrc32"]
+def line(label, mine, tool, tool_name):
+    print("%-24s %.3f s (cpu %.3f)   %s %.3f s (cpu %.3f)   ratio %.2f (cpu %.2f)"
+          % (label, mine[0], mine[1], tool_name, tool[0], tool[1],
+             mine[0] / tool[0], mine[1] / tool[1]))
+
 print()
-print("FileCrc32, 1 GiB:        %.3f s   cksum %.3f s   cat %.3f s" % (crc, tools["cksum"], tools["cat"]))
-print("  ratio to cksum:        %.2f   (cat to /dev/null: %.2f)" % (crc / tools["cksum"], tools["cat"] / tools["cksum"]))
-print("  in memory: table %.2f GB/s, fast %.2f GB/s"
-      % (ours["BM_Crc32Table GB/s"], ours["BM_Crc32Fast GB/s"]))
-with_crc = ours["BM_Listing/crc:1/window:1"]
-without = ours["BM_Listing/crc:0/window:1"]
-bare = ours["BM_Listing/crc:0/window:0"]
-print("Listing with checksums:  %.3f s   find -exec cksum %.3f s   ratio %.2f"
-      % (with_crc, tools["find-cksum"], with_crc / tools["find-cksum"]))
-print("Listing without:         %.3f s   find -printf %.3f s   ratio %.2f"
-      % (without, tools["find-printf"], without / tools["find-printf"]))
-print("  the searches alone:    %.3f s   ratio to find -printf %.2f"
-      % (ours["BM_SearchesOnly"], ours["BM_SearchesOnly"] / tools["find-printf"]))
-print("Progress window:         %.3f s with, %.3f s without   ratio %.2f"
-      % (without, bare, without / bare))
+line("FileCrc32, 1 GiB:", ours["BM_FileCrc32"], tools["cksum"], "cksum")
+line("  cat to /dev/null:", tools["cat"], tools["cksum"], "cksum")
+print("  in memory: table %.2f GB/s, fast %.2f GB/s" % (rates["BM_Crc32Table"], rates["BM_Crc32Fast"]))
+line("Listing with checksums:", ours["BM_Listing/crc:1/window:1"], tools["find-cksum"],
+     "find -exec cksum")
+line("Listing without:", ours["BM_Listing/crc:0/window:1"], tools["find-printf"], "find -printf")
+line("  the searches alone:", ours["BM_SearchesOnly"], tools["find-printf"], "find -printf")
+line("Progress window:", ours["BM_Listing/crc:0/window:1"], ours["BM_Listing/crc:0/window:0"],
+     "without")
 PY

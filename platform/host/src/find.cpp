@@ -27,15 +27,6 @@
 // lists it but never enters it. A link that leads nowhere is reported as
 // the link itself, size 0.
 //
-// A search repeated within a second of a complete search of the same
-// folder with the same wildcard replays what that search found, provided
-// the folder itself is unchanged since (same inode, modification and change
-// times) and was last changed well before that search began (so a change
-// within the file system's timestamp granularity cannot go unseen). A walk
-// that searches each folder twice, once for its files and once for its
-// subfolders, thus asks the host once. Changes to an entry's own size or
-// times within that second are not seen by the replay.
-//
 // Like every device path, a search pattern of MAX_PATH characters or more
 // is refused (ERROR_FILENAME_EXCED_RANGE), which also bounds how deep a walk
 // can go. A folder that cannot be read fails the search with
@@ -79,53 +70,10 @@ struct FindObject : host::KernelObject {
   std::wstring deviceDir;                          // the searched folder's device path, for rom.txt
   std::vector<std::pair<dev_t, ino_t>> ancestors;  // the folder and those above it
   Caller caller;
-  // Reading the host folder: what was found so far, kept for a replay.
-  bool recording = false;
-  std::vector<Entry> found;
-  std::string hostDir;
-  struct stat folder {};
-  struct timespec started {};
-  // Replaying an earlier search: its entries and the next one to give.
-  std::vector<Entry> replay;
-  size_t next = 0;
   ~FindObject() override {
     if (dir) ::closedir(dir);
   }
 };
-
-// The last complete search, for a replay.
-struct LastSearch {
-  bool valid = false;
-  std::string hostDir;
-  std::wstring wildcard;
-  struct stat folder {};
-  struct timespec started {};   // CLOCK_REALTIME when its reading began
-  struct timespec finished {};  // CLOCK_MONOTONIC when it ended
-  std::vector<Entry> entries;
-};
-
-LastSearch &Last() {
-  static LastSearch last;
-  static bool registered = false;
-  if (!registered) {
-    registered = true;
-    host::OnDeviceReset([] { Last() = LastSearch(); });
-  }
-  return last;
-}
-
-const int64_t kReplayWithinNs = 1000000000;  // a replay is given within a second
-const int64_t kSettledNs = 50000000;  // a folder changed this close to a search is not replayed
-
-int64_t Ns(const struct timespec &t) {
-  return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-struct timespec Now(clockid_t clock) {
-  struct timespec t;
-  ::clock_gettime(clock, &t);
-  return t;
-}
 
 // True when `name` (upper case) matches `wildcard` (upper case).
 bool WildcardMatch(const WCHAR *wildcard, const WCHAR *name) {
@@ -236,22 +184,6 @@ void Fill(const Entry &entry, LPWIN32_FIND_DATAW data) {
   data->cFileName[entry.name.size()] = 0;
 }
 
-// Keeps a search that read its folder to the end for a replay, when the
-// folder had settled before the search began.
-void Remember(FindObject *find) {
-  const struct stat &f = find->folder;
-  int64_t settledBefore = Ns(find->started) - kSettledNs;
-  if (Ns(f.st_mtim) >= settledBefore || Ns(f.st_ctim) >= settledBefore) return;
-  LastSearch &last = Last();
-  last.valid = true;
-  last.hostDir = find->hostDir;
-  last.wildcard = find->wildcard;
-  last.folder = f;
-  last.started = find->started;
-  last.finished = Now(CLOCK_MONOTONIC);
-  last.entries = std::move(find->found);
-}
-
 // Reads the host folder on to the next matching entry. False at its end.
 bool ReadEntry(FindObject *find, Entry *out) {
   int dirFd = ::dirfd(find->dir);
@@ -289,40 +221,17 @@ bool ReadEntry(FindObject *find, Entry *out) {
     out->written = ToFileTime(info.write);
     out->size = size;
     out->name = std::move(wide);
-    if (find->recording) find->found.push_back(*out);
     return true;
   }
-  if (find->recording) Remember(find);
-  find->recording = false;
   return false;
 }
 
 // Moves the search on to its next matching entry and fills `data` with it.
 // False at the end of the folder.
 bool NextEntry(FindObject *find, LPWIN32_FIND_DATAW data) {
-  if (!find->dir) {
-    if (find->next >= find->replay.size()) return false;
-    Fill(find->replay[find->next++], data);
-    return true;
-  }
   Entry entry;
   if (!ReadEntry(find, &entry)) return false;
   Fill(entry, data);
-  return true;
-}
-
-// A replay of the last search when it was of this folder and wildcard, is
-// recent, and the folder has not changed since.
-bool TakeReplay(FindObject *find, const std::string &hostDir) {
-  LastSearch &last = Last();
-  if (!last.valid || last.hostDir != hostDir || last.wildcard != find->wildcard) return false;
-  if (Ns(Now(CLOCK_MONOTONIC)) - Ns(last.finished) > kReplayWithinNs) return false;
-  struct stat now;
-  if (::stat(hostDir.c_str(), &now) != 0 || now.st_dev != last.folder.st_dev ||
-      now.st_ino != last.folder.st_ino || Ns(now.st_mtim) != Ns(last.folder.st_mtim) ||
-      Ns(now.st_ctim) != Ns(last.folder.st_ctim))
-    return false;
-  find->replay = last.entries;
   return true;
 }
 
@@ -387,32 +296,25 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
   auto *find = new FindObject;
   find->wildcard = wildcard;
   find->deviceDir = folder;
-  if (!TakeReplay(find, hostDir)) {
-    struct timespec started = Now(CLOCK_REALTIME);
-    int fd = ::open(hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-      int saved = errno;
-      delete find;
-      SetLastError(saved == EACCES || saved == EPERM ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
-      return INVALID_HANDLE_VALUE;
-    }
-    // A folder that can be opened but not searched (no execute permission)
-    // cannot show what its entries are: it fails like an unreadable one.
-    DIR *dir = nullptr;
-    if (::faccessat(fd, ".", R_OK | X_OK, 0) != 0 || ::fstat(fd, &find->folder) != 0 ||
-        !(dir = ::fdopendir(fd))) {
-      ::close(fd);
-      delete find;
-      SetLastError(ERROR_ACCESS_DENIED);
-      return INVALID_HANDLE_VALUE;
-    }
-    find->dir = dir;
-    find->caller = CallerOf(fd);
-    find->ancestors = Ancestors(hostDir);
-    find->recording = true;
-    find->hostDir = hostDir;
-    find->started = started;
+  int fd = ::open(hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    int saved = errno;
+    delete find;
+    SetLastError(saved == EACCES || saved == EPERM ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
   }
+  // A folder that can be opened but not searched (no execute permission)
+  // cannot show what its entries are: it fails like an unreadable one.
+  DIR *dir = nullptr;
+  if (::faccessat(fd, ".", R_OK | X_OK, 0) != 0 || !(dir = ::fdopendir(fd))) {
+    ::close(fd);
+    delete find;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  find->dir = dir;
+  find->caller = CallerOf(fd);
+  find->ancestors = Ancestors(hostDir);
   if (!NextEntry(find, findData)) {
     delete find;
     SetLastError(ERROR_FILE_NOT_FOUND);

@@ -1120,7 +1120,8 @@ bool StreamFile(const std::string &path, SnapshotSink &sink, bool &crcAbsent,
     SnapshotParser parser(sink, crcAbsent);
     std::string_view line;
     SnapshotParser::Result result = SnapshotParser::kOk;
-    while (result == SnapshotParser::kOk && reader.Next(line)) result = parser.Line(line);
+    while (result == SnapshotParser::kOk && reader.Next(line))
+      result = reader.lineEnded() ? parser.Line(line) : parser.Finish(false);
     if (reader.failed()) {
       error = "cannot read " + path;
       return false;

@@ -186,7 +186,9 @@ bool ParseText(std::string_view text, SnapshotSink &sink, Reset reset, CrcColumn
     SnapshotParser::Result result = SnapshotParser::kOk;
     while (result == SnapshotParser::kOk && NextLine(text, pos, line, ended)) {
       ++number;
-      result = parser.Line(line);
+      // A last line without its line end was cut short: say so rather than
+      // what is wrong with its remains.
+      result = ended ? parser.Line(line) : parser.Finish(false);
     }
     if (result == SnapshotParser::kOk) {
       result = parser.Finish(ended);

@@ -26,7 +26,7 @@ constexpr uint32_t kNone = UINT32_MAX;
 class NameTable {
  public:
   void Add(uint32_t parent, std::string_view name) {
-    entries_.push_back(Entry{name, parent, kNone, kNone, Hash(parent, name)});
+    entries_.push_back(Entry{name, parent, kNone, kNone, Hash(parent, name), false});
   }
 
   void Build() {
@@ -36,13 +36,15 @@ class NameTable {
     mask_ = size - 1;
     std::vector<uint32_t> tail(entries_.size());
     for (uint32_t id = 0; id < entries_.size(); ++id) {
-      const Entry &e = entries_[id];
+      Entry &e = entries_[id];
       size_t slot = Probe(e.parent, e.name, e.hash);
       if (slots_[slot] == 0) {
         slots_[slot] = id + 1;
         tail[id] = id;
+        e.unique = true;
       } else {
         uint32_t head = slots_[slot] - 1;
+        entries_[head].unique = false;
         entries_[tail[head]].next = id;
         tail[head] = id;
       }
@@ -54,6 +56,22 @@ class NameTable {
   uint32_t Find(uint32_t parent, std::string_view name) const {
     size_t slot = Probe(parent, name, Hash(parent, name));
     return slots_[slot] ? slots_[slot] - 1 : kNone;
+  }
+
+  // Take() with a guess: snapshots of one device mostly list their items in
+  // the same order, so the item after the last one matched is usually the
+  // one asked for. Checking it first keeps the lookups in the memory next to
+  // the last one. Only a name that occurs once is taken this way, so the
+  // answer is always the one Take() would give.
+  uint32_t TakeNear(uint32_t guess, uint32_t parent, std::string_view name) {
+    if (guess < entries_.size()) {
+      Entry &e = entries_[guess];
+      if (e.unique && e.cursor == guess && e.parent == parent && e.name == name) {
+        e.cursor = kNone;
+        return guess;
+      }
+    }
+    return Take(parent, name);
   }
 
   // The next occurrence not yet handed out, or kNone.
@@ -77,6 +95,7 @@ class NameTable {
     uint32_t next;    // next occurrence of the same name
     uint32_t cursor;  // heads only: next occurrence to hand out
     uint32_t hash;
+    bool unique = false;  // the only occurrence of its name
   };
 
   static uint32_t Hash(uint32_t parent, std::string_view name) {
@@ -924,7 +943,7 @@ class Comparer : public SnapshotSink {
       if (root_ >= 0) FlushRoot(root_);
       root_ = key.root;
     }
-    keyOld_ = old_.keyTable.Take(0, key.full);
+    keyOld_ = old_.keyTable.TakeNear(nextKey_, 0, key.full);
     if (keyOld_ == kNone) {
       ++counts.keysAdded;
       keyAdded_ = true;
@@ -937,6 +956,8 @@ class Comparer : public SnapshotSink {
       }
     } else {
       old_.keys[keyOld_].matched = true;
+      nextKey_ = keyOld_ + 1;
+      nextValue_ = old_.keys[keyOld_].firstValue;
     }
   }
 
@@ -947,7 +968,7 @@ class Comparer : public SnapshotSink {
       if (report_) report_->ValueAdded(newKey_, true, value);
       return;
     }
-    uint32_t id = old_.valueTable.Take(keyOld_, value.name);
+    uint32_t id = old_.valueTable.TakeNear(nextValue_, keyOld_, value.name);
     if (id == kNone) {
       ++counts.valuesAdded;
       if (report_) report_->ValueAdded(old_.keys[keyOld_].line, false, value);
@@ -955,6 +976,7 @@ class Comparer : public SnapshotSink {
     }
     Value &before = old_.values[id];
     before.matched = true;
+    nextValue_ = id + 1;
     if (before.line.data != value.data) {
       ++counts.valuesChanged;
       if (report_) report_->ValueChanged(old_.keys[keyOld_].line, before.line, value);
@@ -964,7 +986,7 @@ class Comparer : public SnapshotSink {
   void OnDirectory(std::string_view path) override {
     if (!Has(Section::kFileSystem)) return;
     EndDirectory();
-    directoryOld_ = old_.directoryTable.Take(0, path);
+    directoryOld_ = old_.directoryTable.TakeNear(nextDirectory_, 0, path);
     if (directoryOld_ == kNone) {
       ++counts.directoriesAdded;
       directoryAdded_ = true;
@@ -974,6 +996,8 @@ class Comparer : public SnapshotSink {
       }
     } else {
       old_.directories[directoryOld_].matched = true;
+      nextDirectory_ = directoryOld_ + 1;
+      nextFile_ = old_.directories[directoryOld_].firstFile;
     }
   }
 
@@ -985,7 +1009,7 @@ class Comparer : public SnapshotSink {
       return;
     }
     std::string_view directory = old_.directories[directoryOld_].path;
-    uint32_t id = old_.fileTable.Take(directoryOld_, file.name);
+    uint32_t id = old_.fileTable.TakeNear(nextFile_, directoryOld_, file.name);
     if (id == kNone) {
       ++counts.filesAdded;
       if (report_) report_->FileAdded(directory, false, file);
@@ -993,6 +1017,7 @@ class Comparer : public SnapshotSink {
     }
     File &before = old_.files[id];
     before.matched = true;
+    nextFile_ = id + 1;
     unsigned what = 0;
     if (before.line.size != file.size) what |= kSize;
     // CRCs are compared only when both snapshots have the column.
@@ -1007,7 +1032,8 @@ class Comparer : public SnapshotSink {
 
   void OnDatabase(const DatabaseLine &object) override {
     if (!Has(Section::kDatabases)) return;
-    uint32_t id = old_.objectTable.Take(static_cast<unsigned char>(object.kind), object.name);
+    uint32_t id = old_.objectTable.TakeNear(nextObject_, static_cast<unsigned char>(object.kind),
+                                            object.name);
     if (id == kNone) {
       ++counts.objectsAdded;
       if (report_) report_->ObjectAdded(object);
@@ -1015,6 +1041,7 @@ class Comparer : public SnapshotSink {
     }
     Object &before = old_.objects[id];
     before.matched = true;
+    nextObject_ = id + 1;
     unsigned what = 0;
     if (before.line.size != object.size) what |= kSize;
     if (before.line.records != object.records) what |= kRecords;
@@ -1092,6 +1119,9 @@ class Comparer : public SnapshotSink {
   uint32_t directoryOld_ = kNone;
   bool directoryAdded_ = false;
   std::string newDirectory_;
+
+  // The old items after the last ones matched: the likely next matches.
+  uint32_t nextKey_ = 0, nextValue_ = 0, nextDirectory_ = 0, nextFile_ = 0, nextObject_ = 0;
 };
 
 // ===========================================================================

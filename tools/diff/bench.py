@@ -108,6 +108,11 @@ def generate(lines, seed, change):
     return out
 
 
+def write(path, lines, change):
+    with open(path, "w", newline="\r\n") as f:
+        f.write("\n".join(generate(lines, 7, change)) + "\n")
+
+
 def run(command, runs):
     """Best wall time of `runs` runs, peak resident memory in KiB."""
     best = None
@@ -134,7 +139,11 @@ def main():
                                              "tovik-diff"))
     parser.add_argument("--lines", type=int, default=1000000)
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--write", nargs=2, metavar=("PATH", "CHANGED"), help=argparse.SUPPRESS)
     args = parser.parse_args()
+    if args.write:
+        write(args.write[0], args.lines, args.write[1] == "1")
+        return
     if not os.access(args.binary, os.X_OK):
         sys.exit("no tovik-diff at %s (run scripts/build.sh bench)" % args.binary)
     gnu_diff = shutil.which("diff")
@@ -144,10 +153,13 @@ def main():
     folder = tempfile.mkdtemp(prefix="tovik-diff-bench-")
     try:
         paths = []
-        for name, change in (("old.tvk", False), ("new.tvk", True)):
+        for name, change in (("old.tvk", "0"), ("new.tvk", "1")):
+            # Written by a child process: the peak memory the kernel reports
+            # for a program includes that of the process it was started
+            # from, which must therefore stay small.
             path = os.path.join(folder, name)
-            with open(path, "w", newline="\r\n") as f:
-                f.write("\n".join(generate(args.lines, 7, change)) + "\n")
+            subprocess.run([sys.executable, os.path.abspath(__file__), "--lines", str(args.lines),
+                            "--write", path, change], check=True)
             paths.append(path)
         sizes = [os.path.getsize(p) for p in paths]
         counts = [sum(1 for _ in open(p, "rb")) for p in paths]

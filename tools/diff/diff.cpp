@@ -25,6 +25,7 @@ constexpr uint32_t kNone = UINT32_MAX;
 // new snapshot meets the n-th in the old one.
 class NameTable {
  public:
+  void Reserve(size_t count) { entries_.reserve(count); }
   void Add(uint32_t parent, std::string_view name) {
     entries_.push_back(Entry{name, parent, kNone, kNone, Hash(parent, name), false});
   }
@@ -132,10 +133,17 @@ struct Key {
   bool matched = false;
 };
 
+// Values and files are the bulk of a snapshot; they keep their line and
+// where its parts start, and give the parsed form on demand.
 struct Value {
-  ValueLine line;
+  std::string_view text;  // the whole line
+  uint32_t nameLength;
   uint32_t key;
   bool matched = false;
+
+  ValueLine View() const {
+    return ValueLine{text, text.substr(1, nameLength), text.substr(nameLength + 3)};
+  }
 };
 
 struct Directory {
@@ -148,9 +156,17 @@ struct Directory {
 };
 
 struct File {
-  FileLine line;
+  std::string_view text;  // the whole line
+  uint64_t size;
+  uint32_t crc;
   uint32_t directory;
+  uint32_t nameOffset;
+  bool rom, hasCrc;
   bool matched = false;
+
+  FileLine View() const {
+    return FileLine{text, text.substr(0, 16), rom, size, hasCrc, crc, text.substr(nameOffset)};
+  }
 };
 
 struct Object {
@@ -179,7 +195,8 @@ class OldSnapshot : public SnapshotSink {
     keys.push_back(Key{key, first, first});
   }
   void OnValue(const ValueLine &value) override {
-    values.push_back(Value{value, static_cast<uint32_t>(keys.size() - 1)});
+    values.push_back(Value{value.line, static_cast<uint32_t>(value.name.size()),
+                           static_cast<uint32_t>(keys.size() - 1)});
     keys.back().endValue = static_cast<uint32_t>(values.size());
   }
   void OnDirectory(std::string_view path) override {
@@ -187,11 +204,32 @@ class OldSnapshot : public SnapshotSink {
     directories.push_back(Directory{path, first, first});
   }
   void OnFile(const FileLine &file) override {
-    files.push_back(File{file, static_cast<uint32_t>(directories.size() - 1)});
+    files.push_back(
+        File{file.line, file.size, file.crc, static_cast<uint32_t>(directories.size() - 1),
+             static_cast<uint32_t>(file.name.data() - file.line.data()), file.rom, file.hasCrc});
     directories.back().endFile = static_cast<uint32_t>(files.size());
   }
   void OnDatabase(const DatabaseLine &object) override { objects.push_back(Object{object}); }
   void OnSectionEnd(Section) override {}
+
+  // Sizes the item lists from a count of the lines by their first
+  // character, so that each is allocated once and at its size.
+  void Reserve(std::string_view text) {
+    size_t counts[256] = {};
+    for (size_t pos = 0; pos < text.size();) {
+      ++counts[static_cast<unsigned char>(text[pos])];
+      const void *lf = std::memchr(text.data() + pos, '\n', text.size() - pos);
+      if (!lf) break;
+      pos = static_cast<const char *>(lf) - text.data() + 1;
+    }
+    size_t digits = 0;
+    for (char c = '0'; c <= '9'; ++c) digits += counts[static_cast<unsigned char>(c)];
+    keys.reserve(counts['[']);
+    directories.reserve(counts['[']);
+    values.reserve(counts['"']);
+    files.reserve(digits);
+    objects.reserve(counts['B'] + counts['F'] + counts['D']);
+  }
 
   void Clear() {
     keys.clear();
@@ -203,10 +241,15 @@ class OldSnapshot : public SnapshotSink {
 
   // Builds the name tables and links each key and directory to its parent.
   void Index() {
+    keyTable.Reserve(keys.size());
+    valueTable.Reserve(values.size());
+    directoryTable.Reserve(directories.size());
+    fileTable.Reserve(files.size());
+    objectTable.Reserve(objects.size());
     for (const Key &k : keys) keyTable.Add(0, k.line.full);
-    for (const Value &v : values) valueTable.Add(v.key, v.line.name);
+    for (const Value &v : values) valueTable.Add(v.key, v.View().name);
     for (const Directory &d : directories) directoryTable.Add(0, d.path);
-    for (const File &f : files) fileTable.Add(f.directory, f.line.name);
+    for (const File &f : files) fileTable.Add(f.directory, f.View().name);
     for (const Object &o : objects)
       objectTable.Add(static_cast<unsigned char>(o.line.kind), o.line.name);
     keyTable.Build();
@@ -266,7 +309,7 @@ class OldSnapshot : public SnapshotSink {
         ++top.subtreeDirectories;
         for (uint32_t f = directories[id].firstFile; f < directories[id].endFile; ++f) {
           ++top.subtreeFiles;
-          uint64_t size = files[f].line.size;
+          uint64_t size = files[f].size;
           top.subtreeBytes =
               top.subtreeBytes > UINT64_MAX - size ? UINT64_MAX : top.subtreeBytes + size;
         }
@@ -977,9 +1020,9 @@ class Comparer : public SnapshotSink {
     Value &before = old_.values[id];
     before.matched = true;
     nextValue_ = id + 1;
-    if (before.line.data != value.data) {
+    if (before.View().data != value.data) {
       ++counts.valuesChanged;
-      if (report_) report_->ValueChanged(old_.keys[keyOld_].line, before.line, value);
+      if (report_) report_->ValueChanged(old_.keys[keyOld_].line, before.View(), value);
     }
   }
 
@@ -1019,14 +1062,14 @@ class Comparer : public SnapshotSink {
     before.matched = true;
     nextFile_ = id + 1;
     unsigned what = 0;
-    if (before.line.size != file.size) what |= kSize;
+    if (before.size != file.size) what |= kSize;
     // CRCs are compared only when both snapshots have the column.
-    if (before.line.hasCrc && file.hasCrc && before.line.crc != file.crc) what |= kCrc;
-    if (before.line.time != file.time) what |= kTime;
-    if (before.line.rom != file.rom) what |= kRom;
+    if (before.hasCrc && file.hasCrc && before.crc != file.crc) what |= kCrc;
+    if (before.text.substr(0, 16) != file.time) what |= kTime;
+    if (before.rom != file.rom) what |= kRom;
     if (what) {
       ++counts.filesChanged;
-      if (report_) report_->FileChanged(directory, before.line, file, what);
+      if (report_) report_->FileChanged(directory, before.View(), file, what);
     }
   }
 
@@ -1079,7 +1122,7 @@ class Comparer : public SnapshotSink {
     if (report_ && keyOld_ != kNone) {
       const Key &k = old_.keys[keyOld_];
       for (uint32_t v = k.firstValue; v < k.endValue; ++v)
-        if (!old_.values[v].matched) report_->ValueRemoved(k.line, old_.values[v].line);
+        if (!old_.values[v].matched) report_->ValueRemoved(k.line, old_.values[v].View());
     }
     keyOld_ = kNone;
     keyAdded_ = false;
@@ -1089,7 +1132,7 @@ class Comparer : public SnapshotSink {
     if (report_ && directoryOld_ != kNone) {
       const Directory &d = old_.directories[directoryOld_];
       for (uint32_t f = d.firstFile; f < d.endFile; ++f)
-        if (!old_.files[f].matched) report_->FileRemoved(d.path, old_.files[f].line);
+        if (!old_.files[f].matched) report_->FileRemoved(d.path, old_.files[f].View());
     }
     directoryOld_ = kNone;
     directoryAdded_ = false;
@@ -1188,6 +1231,7 @@ int CompareFiles(const std::string &oldPath, const std::string &newPath, Format 
     return 2;
   }
   OldSnapshot old;
+  old.Reserve(oldText);
   if (!ParseText(
           oldText, old, [&old] { old.Clear(); }, summary.oldCrc, summary.inOld, why)) {
     // ParseText says "line N: message"; make it "path:N: message".

@@ -2,6 +2,9 @@
 // line.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "diff_support.h"
@@ -110,6 +113,24 @@ TEST(Input, UnreadableFilesAreTrouble) {
   diff_test::Run directory = diff_test::DiffFiles({folder.path(), good});
   EXPECT_EQ(2, directory.code);
   EXPECT_NE(std::string::npos, directory.err.find("cannot read " + folder.path())) << directory.err;
+}
+
+// A snapshot given through a pipe, as by a shell's process substitution,
+// cannot be read twice; it is read once and kept.
+TEST(Input, NewSnapshotFromAPipe) {
+  diff_test::Folder folder;
+  std::string old = folder.Write("old.tvk", kFull);
+  int ends[2];
+  ASSERT_EQ(0, ::pipe(ends));
+  std::string changed = kFull;
+  changed.replace(changed.find("dword:00000001"), 14, "dword:00000002");
+  ASSERT_EQ(static_cast<ssize_t>(changed.size()), ::write(ends[1], changed.data(), changed.size()));
+  ::close(ends[1]);
+  diff_test::Run run = diff_test::DiffFiles({old, "/dev/fd/" + std::to_string(ends[0])});
+  ::close(ends[0]);
+  EXPECT_EQ(1, run.code) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("~     \"a\"=dword:00000001 -> dword:00000002"))
+      << run.out;
 }
 
 TEST(Input, CommandLine) {

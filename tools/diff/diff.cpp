@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <new>
+#include <system_error>
 #include <initializer_list>
 #include <utility>
 #include <string_view>
@@ -1180,13 +1183,16 @@ void Say(Output &err, const std::string &message) {
 // column may be found to be a misreading; then `restart` is called and the
 // file is read again with the column taken as absent, which is remembered
 // in `crcAbsent`. Returns false with a message in `error`.
-bool StreamFile(const std::string &path, SnapshotSink &sink, bool &crcAbsent,
-                const std::function<void()> &restart, CrcColumn &crc, bool (&present)[4],
-                std::string &error) {
+// `text`, when not null, holds the file's text already read.
+bool StreamFile(const std::string &path, const std::string *text, SnapshotSink &sink,
+                bool &crcAbsent, const std::function<void()> &restart, CrcColumn &crc,
+                bool (&present)[4], std::string &error) {
   for (;;) {
     LineReader reader;
     std::string why;
-    if (!reader.Open(path, why)) {
+    if (text) {
+      reader.OpenText(*text);
+    } else if (!reader.Open(path, why)) {
       error = "cannot open " + path + ": " + why;
       return false;
     }
@@ -1196,7 +1202,7 @@ bool StreamFile(const std::string &path, SnapshotSink &sink, bool &crcAbsent,
     while (result == SnapshotParser::kOk && reader.Next(line))
       result = reader.lineEnded() ? parser.Line(line) : parser.Finish(false);
     if (reader.failed()) {
-      error = "cannot read " + path;
+      error = "cannot read " + path + ": " + reader.error();
       return false;
     }
     if (result == SnapshotParser::kOk) result = parser.Finish(reader.lineEnded());
@@ -1247,7 +1253,23 @@ int CompareFiles(const std::string &oldPath, const std::string &newPath, Format 
     old.ResetMatches();
     counter.counts = Counts();
   };
-  if (!StreamFile(newPath, counter, crcAbsent, restart, summary.newCrc, summary.inNew, why)) {
+  // The new snapshot is read twice. A pipe or other special file cannot be
+  // read again, so its text is kept in memory instead.
+  std::string newText;
+  bool newInMemory = false;
+  std::error_code ignored;
+  if (!std::filesystem::is_regular_file(newPath, ignored) &&
+      std::filesystem::exists(newPath, ignored) &&
+      !std::filesystem::is_directory(newPath, ignored)) {
+    if (!ReadWholeFile(newPath, newText, why)) {
+      Say(err, "cannot read " + newPath + ": " + why);
+      return 2;
+    }
+    newInMemory = true;
+  }
+  const std::string *newSource = newInMemory ? &newText : nullptr;
+  if (!StreamFile(newPath, newSource, counter, crcAbsent, restart, summary.newCrc, summary.inNew,
+                  why)) {
     Say(err, why);
     return 2;
   }
@@ -1271,7 +1293,7 @@ int CompareFiles(const std::string &oldPath, const std::string &newPath, Format 
     bool inNew[4];
     CrcColumn crc;
     if (!StreamFile(
-            newPath, writer, crcAbsent, [] {}, crc, inNew, why)) {
+            newPath, newSource, writer, crcAbsent, [] {}, crc, inNew, why)) {
       report.Flush();
       Say(err, why);
       return 2;
@@ -1337,7 +1359,14 @@ int DiffMain(const std::vector<std::string> &args, Output &out, Output &err) {
     err.Write(kUsage, sizeof kUsage - 1);
     return 2;
   }
-  return CompareFiles(files[0], files[1], format, out, err);
+  try {
+    return CompareFiles(files[0], files[1], format, out, err);
+  } catch (const std::bad_alloc &) {
+    Say(err, "out of memory");
+  } catch (const std::exception &e) {
+    Say(err, e.what());
+  }
+  return 2;
 }
 
 }  // namespace tovik_diff

@@ -300,7 +300,10 @@ bool LineReader::Fill() {
   if (buffer_.size() - end_ < kBlock / 2) buffer_.resize(buffer_.size() * 2);
   size_t got = std::fread(&buffer_[end_], 1, buffer_.size() - end_, file_);
   if (got == 0) {
-    if (std::ferror(file_)) failed_ = true;
+    if (std::ferror(file_)) {
+      failed_ = true;
+      error_ = std::strerror(errno);
+    }
     eof_ = true;
     return false;
   }
@@ -309,6 +312,13 @@ bool LineReader::Fill() {
 }
 
 bool LineReader::Next(std::string_view &line) {
+  if (inMemory_) {
+    bool ended = true;
+    if (!NextLine(text_, textPos_, line, ended)) return false;
+    lineEnded_ = ended;
+    ++number_;
+    return true;
+  }
   size_t scanned = begin_;
   for (;;) {
     const char *start = buffer_.data();

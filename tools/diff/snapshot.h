@@ -128,10 +128,14 @@ class LineReader {
 
   // Opens `path`; on failure returns false with a message in `error`.
   bool Open(const std::string &path, std::string &error);
+  // Reads the lines of a text held in memory instead (which must outlive
+  // the reader).
+  void OpenText(std::string_view text) { text_ = text, inMemory_ = true; }
   // The next line without its line end; false at the end or on a read
   // error (see failed()).
   bool Next(std::string_view &line);
   bool failed() const { return failed_; }
+  const std::string &error() const { return error_; }
   // After the end: whether the last line ended with a line feed (true for
   // an empty file).
   bool lineEnded() const { return lineEnded_; }
@@ -148,6 +152,10 @@ class LineReader {
   bool failed_ = false;
   bool lineEnded_ = true;
   uint64_t number_ = 0;
+  std::string error_;
+  bool inMemory_ = false;
+  std::string_view text_;
+  size_t textPos_ = 0;
 };
 
 // Reads a whole file into `text`; on failure returns false with a message.

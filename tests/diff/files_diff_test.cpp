@@ -128,3 +128,33 @@ TEST(FilesDiff, SizesOfOldSignedSnapshotsAreReadAsTheirUnsignedValue) {
 }
 
 }  // namespace
+
+namespace {
+
+// A time that could not be formatted is written as dashes, or as nothing;
+// a value type beyond 2^31 is printed negative. Such lines are still read,
+// and compared like the others.
+TEST(FilesDiff, UnknownTimesAndOddValueTypesAreRead) {
+  const std::string before = Snapshot({
+      "",
+      R"([HKEY_CURRENT_USER\])",
+      R"("odd"=hex(-1):00)",
+      "",
+      "[]",
+      "--/--/---- --:--             1 a",
+      "                 2 b",
+      "",
+      "[Databases]",
+      "B --/--/---- --:--            0      0 db",
+  });
+  diff_test::Run same = Diff(before, before);
+  EXPECT_EQ(0, same.code) << same.err;
+  std::string after = before;
+  after.replace(after.find("--/--/---- --:--  "), 16, "07/12/2026 10:19");
+  diff_test::Run run = Diff(before, after);
+  EXPECT_EQ(1, run.code) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("~     a: time --/--/---- --:-- -> 07/12/2026 10:19\n"))
+      << run.out;
+}
+
+}  // namespace

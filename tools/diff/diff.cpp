@@ -164,11 +164,13 @@ struct File {
   uint32_t crc;
   uint32_t directory;
   uint32_t nameOffset;
+  uint32_t timeLength;
   bool rom, hasCrc;
   bool matched = false;
 
   FileLine View() const {
-    return FileLine{text, text.substr(0, 16), rom, size, hasCrc, crc, text.substr(nameOffset)};
+    return FileLine{text, text.substr(0, timeLength), rom, size, hasCrc,
+                    crc,  text.substr(nameOffset)};
   }
 };
 
@@ -207,9 +209,10 @@ class OldSnapshot : public SnapshotSink {
     directories.push_back(Directory{path, first, first});
   }
   void OnFile(const FileLine &file) override {
-    files.push_back(
-        File{file.line, file.size, file.crc, static_cast<uint32_t>(directories.size() - 1),
-             static_cast<uint32_t>(file.name.data() - file.line.data()), file.rom, file.hasCrc});
+    files.push_back(File{file.line, file.size, file.crc,
+                         static_cast<uint32_t>(directories.size() - 1),
+                         static_cast<uint32_t>(file.name.data() - file.line.data()),
+                         static_cast<uint32_t>(file.time.size()), file.rom, file.hasCrc});
     directories.back().endFile = static_cast<uint32_t>(files.size());
   }
   void OnDatabase(const DatabaseLine &object) override { objects.push_back(Object{object}); }
@@ -1068,7 +1071,7 @@ class Comparer : public SnapshotSink {
     if (before.size != file.size) what |= kSize;
     // CRCs are compared only when both snapshots have the column.
     if (before.hasCrc && file.hasCrc && before.crc != file.crc) what |= kCrc;
-    if (before.text.substr(0, 16) != file.time) what |= kTime;
+    if (before.text.substr(0, before.timeLength) != file.time) what |= kTime;
     if (before.rom != file.rom) what |= kRom;
     if (what) {
       ++counts.filesChanged;

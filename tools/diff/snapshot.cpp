@@ -18,13 +18,25 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsUpperHex(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F'); }
 bool IsHex(char c) { return IsUpperHex(c) || (c >= 'a' && c <= 'f'); }
 
-// dd/MM/yyyy HH:mm as the listings write it.
-bool IsTime(std::string_view s) {
-  static const char kPicture[] = "00/00/0000 00:00";
-  if (s.size() != 16) return false;
-  for (size_t i = 0; i < 16; ++i) {
-    if (kPicture[i] == '0' ? !IsDigit(s[i]) : s[i] != kPicture[i]) return false;
+// The date and time of a listing line at `i`: "dd/MM/yyyy HH:mm" as a rule,
+// but a time that cannot be formatted shows as dashes or as nothing at all,
+// so the stamp is taken as two words without spaces (each possibly empty,
+// each at most 20 characters) joined by one space. `i` ends after it.
+bool ReadStamp(std::string_view s, size_t &i, std::string_view &stamp) {
+  size_t start = i;
+  for (int word = 0; word < 2; ++word) {
+    if (word == 1) {
+      if (i >= s.size() || s[i] != ' ') return false;
+      ++i;
+    }
+    size_t begin = i;
+    while (i < s.size() && s[i] != ' ') {
+      unsigned char c = static_cast<unsigned char>(s[i]);
+      if (c < 0x20 || c == 0x7F || i - begin >= 20) return false;
+      ++i;
+    }
   }
+  stamp = s.substr(start, i - start);
   return true;
 }
 
@@ -90,6 +102,7 @@ bool IsValueData(std::string_view d) {
   }
   if (d.compare(0, 4, "hex(") == 0) {
     size_t i = 4;
+    if (i < d.size() && d[i] == '-') ++i;  // a type beyond 2^31 is printed negative
     size_t start = i;
     while (i < d.size() && IsDigit(d[i]) && i - start < 10) ++i;
     if (i == start || d.compare(i, 2, "):") != 0) return false;
@@ -146,7 +159,7 @@ SnapshotParser::Result SnapshotParser::Line(std::string_view line) {
     default:
       break;
   }
-  if (section_ == Section::kFileSystem && IsDigit(line[0])) return File(line);
+  if (section_ == Section::kFileSystem) return File(line);
   if (section_ == Section::kDatabases && line.size() >= 2 && line[1] == ' ' &&
       (line[0] == 'B' || line[0] == 'F' || line[0] == 'D'))
     return Database(line);
@@ -212,15 +225,15 @@ SnapshotParser::Result SnapshotParser::File(std::string_view line) {
   if (!inDirectory_) return Fail("file line before any directory header");
   FileLine f{};
   f.line = line;
-  if (line.size() < 21 || !IsTime(line.substr(0, 16))) return Fail("malformed file line");
-  f.time = line.substr(0, 16);
-  std::string_view marker = line.substr(16, 3);
+  size_t i = 0;
+  if (!ReadStamp(line, i, f.time) || line.size() - i < 3) return Fail("malformed file line");
+  std::string_view marker = line.substr(i, 3);
   if (marker == " R ") {
     f.rom = true;
   } else if (marker != "   ") {
     return Fail("malformed ROM marker in file line");
   }
-  size_t i = 19;
+  i += 3;
   if (!ReadNumber(line, i, f.size)) return Fail("malformed size in file line");
   std::string_view rest = line.substr(i);
   bool looksCrc = rest.size() > 9 && rest[8] == ' ';
@@ -247,10 +260,9 @@ SnapshotParser::Result SnapshotParser::Database(std::string_view line) {
   d.kind = line[0];
   size_t i = 2;
   if (d.kind != 'D') {
-    if (line.size() < 19 || !IsTime(line.substr(2, 16)) || line[18] != ' ')
+    if (!ReadStamp(line, i, d.time) || i >= line.size() || line[i] != ' ')
       return Fail("malformed time in database line");
-    d.time = line.substr(2, 16);
-    i = 19;
+    ++i;
     if (!ReadNumber(line, i, d.size)) return Fail("malformed size in database line");
     if (d.kind == 'B' && !ReadNumber(line, i, d.records))
       return Fail("malformed record count in database line");

@@ -48,7 +48,7 @@ struct ValueLine {
 
 struct FileLine {
   std::string_view line;
-  std::string_view time;  // dd/MM/yyyy HH:mm
+  std::string_view time;  // dd/MM/yyyy HH:mm (other words where it was unknown)
   bool rom;
   uint64_t size;
   bool hasCrc;

@@ -226,15 +226,16 @@ class OldSnapshot : public SnapshotSink {
       ++counts[static_cast<unsigned char>(text[pos])];
       const void *lf = std::memchr(text.data() + pos, '\n', text.size() - pos);
       if (!lf) break;
-      pos = static_cast<const char *>(lf) - text.data() + 1;
+      pos = static_cast<size_t>(static_cast<const char *>(lf) - text.data()) + 1;
     }
+    auto count = [&counts](char c) { return counts[static_cast<unsigned char>(c)]; };
     size_t digits = 0;
-    for (char c = '0'; c <= '9'; ++c) digits += counts[static_cast<unsigned char>(c)];
-    keys.reserve(counts['[']);
-    directories.reserve(counts['[']);
-    values.reserve(counts['"']);
+    for (char c = '0'; c <= '9'; ++c) digits += count(c);
+    keys.reserve(count('['));
+    directories.reserve(count('['));
+    values.reserve(count('"'));
     files.reserve(digits);
-    objects.reserve(counts['B'] + counts['F'] + counts['D']);
+    objects.reserve(count('B') + count('F') + count('D'));
   }
 
   void Clear() {

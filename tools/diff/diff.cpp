@@ -1228,18 +1228,23 @@ bool StreamFile(const std::string &path, const std::string *text, SnapshotSink &
 
 }  // namespace
 
-int CompareFiles(const std::string &oldPath, const std::string &newPath, Format format, Output &out,
-                 Output &err) {
+namespace {
+
+// The comparison; `oldGiven` and `newGiven`, when not null, hold the texts
+// of the snapshots, which are then not read from their paths.
+int Compare(const std::string &oldPath, const std::string *oldGiven, const std::string &newPath,
+            const std::string *newGiven, Format format, Output &out, Output &err) {
   Summary summary;
   summary.oldPath = oldPath;
   summary.newPath = newPath;
 
   // The old snapshot, whole and indexed.
-  std::string oldText, why;
-  if (!ReadWholeFile(oldPath, oldText, why)) {
+  std::string oldRead, why;
+  if (!oldGiven && !ReadWholeFile(oldPath, oldRead, why)) {
     Say(err, "cannot read " + oldPath + ": " + why);
     return 2;
   }
+  const std::string &oldText = oldGiven ? *oldGiven : oldRead;
   OldSnapshot old;
   old.Reserve(oldText);
   if (!ParseText(
@@ -1262,7 +1267,7 @@ int CompareFiles(const std::string &oldPath, const std::string &newPath, Format 
   std::string newText;
   bool newInMemory = false;
   std::error_code ignored;
-  if (!std::filesystem::is_regular_file(newPath, ignored) &&
+  if (!newGiven && !std::filesystem::is_regular_file(newPath, ignored) &&
       std::filesystem::exists(newPath, ignored) &&
       !std::filesystem::is_directory(newPath, ignored)) {
     if (!ReadWholeFile(newPath, newText, why)) {
@@ -1271,7 +1276,7 @@ int CompareFiles(const std::string &oldPath, const std::string &newPath, Format 
     }
     newInMemory = true;
   }
-  const std::string *newSource = newInMemory ? &newText : nullptr;
+  const std::string *newSource = newGiven ? newGiven : newInMemory ? &newText : nullptr;
   if (!StreamFile(newPath, newSource, counter, crcAbsent, restart, summary.newCrc, summary.inNew,
                   why)) {
     Say(err, why);
@@ -1309,6 +1314,18 @@ int CompareFiles(const std::string &oldPath, const std::string &newPath, Format 
     return 2;
   }
   return summary.Differs() ? 1 : 0;
+}
+
+}  // namespace
+
+int CompareFiles(const std::string &oldPath, const std::string &newPath, Format format, Output &out,
+                 Output &err) {
+  return Compare(oldPath, nullptr, newPath, nullptr, format, out, err);
+}
+
+int CompareTexts(const std::string &oldText, const std::string &newText, Format format, Output &out,
+                 Output &err) {
+  return Compare("OLD", &oldText, "NEW", &newText, format, out, err);
 }
 
 namespace {

@@ -45,6 +45,11 @@ enum class Format { kText, kJson };
 int CompareFiles(const std::string &oldPath, const std::string &newPath, Format format, Output &out,
                  Output &err);
 
+// The same for snapshot texts held in memory, named OLD and NEW in the
+// report and messages.
+int CompareTexts(const std::string &oldText, const std::string &newText, Format format, Output &out,
+                 Output &err);
+
 // The whole command line (without the program name): options, OLD, NEW.
 int DiffMain(const std::vector<std::string> &args, Output &out, Output &err);
 

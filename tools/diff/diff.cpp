@@ -1226,10 +1226,6 @@ bool StreamFile(const std::string &path, const std::string *text, SnapshotSink &
   }
 }
 
-}  // namespace
-
-namespace {
-
 // The comparison; `oldGiven` and `newGiven`, when not null, hold the texts
 // of the snapshots, which are then not read from their paths.
 int Compare(const std::string &oldPath, const std::string *oldGiven, const std::string &newPath,

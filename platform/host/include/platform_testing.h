@@ -20,4 +20,8 @@ void PlatformClearFaults(void);
  * call reads TOVIK_DEVICE (and the files in that folder) afresh. */
 void PlatformResetDevice(void);
 
+/* The number of object store enumerations (CeFindFirstDatabase) that are
+ * open, so tests can see that a caller closed its own. */
+int PlatformOpenDatabaseEnumerations(void);
+
 #endif /* TOVIK_PLATFORM_TESTING_H */

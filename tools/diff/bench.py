@@ -108,14 +108,17 @@ def generate(lines, seed, change):
     return out
 
 
-def write(path, lines, change):
+def write(path, lines, kind):
+    """kind: "0" the old snapshot, "1" it with changes, "2" other data."""
     with open(path, "w", newline="\r\n") as f:
-        f.write("\n".join(generate(lines, 7, change)) + "\n")
+        f.write("\n".join(generate(lines, 8 if kind == "2" else 7, kind == "1")) + "\n")
 
 
 def run(command, runs):
-    """Best wall time of `runs` runs, peak resident memory in KiB."""
+    """Best wall time and best processor time (user + system) of `runs`
+    runs, and the peak resident memory in KiB."""
     best = None
+    best_cpu = None
     peak = 0
     for _ in range(runs):
         start = time.perf_counter()
@@ -126,9 +129,11 @@ def run(command, runs):
         if code not in (0, 1):
             sys.exit("%s failed with %d: %s" % (command[0], code, proc.stderr.read().decode()))
         proc.stderr.close()
+        cpu = usage.ru_utime + usage.ru_stime
         best = elapsed if best is None else min(best, elapsed)
+        best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
         peak = max(peak, usage.ru_maxrss)
-    return best, peak
+    return best, best_cpu, peak
 
 
 def main():
@@ -139,10 +144,12 @@ def main():
                                              "tovik-diff"))
     parser.add_argument("--lines", type=int, default=1000000)
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--unrelated", action="store_true",
+                        help="make the new snapshot from other random data: nearly every line differs")
     parser.add_argument("--write", nargs=2, metavar=("PATH", "CHANGED"), help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.write:
-        write(args.write[0], args.lines, args.write[1] == "1")
+        write(args.write[0], args.lines, args.write[1])
         return
     if not os.access(args.binary, os.X_OK):
         sys.exit("no tovik-diff at %s (run scripts/build.sh bench)" % args.binary)
@@ -153,7 +160,7 @@ def main():
     folder = tempfile.mkdtemp(prefix="tovik-diff-bench-")
     try:
         paths = []
-        for name, change in (("old.tvk", "0"), ("new.tvk", "1")):
+        for name, change in (("old.tvk", "0"), ("new.tvk", "2" if args.unrelated else "1")):
             # Written by a child process: the peak memory the kernel reports
             # for a program includes that of the process it was started
             # from, which must therefore stay small.
@@ -165,15 +172,17 @@ def main():
         counts = [sum(1 for _ in open(p, "rb")) for p in paths]
         print("snapshots: %d and %d lines, %.1f and %.1f MB" %
               (counts[0], counts[1], sizes[0] / 1e6, sizes[1] / 1e6))
-        ours, our_memory = run([args.binary] + paths, args.runs)
-        theirs, their_memory = run([gnu_diff] + paths, args.runs)
+        ours, our_cpu, our_memory = run([args.binary] + paths, args.runs)
+        theirs, their_cpu, their_memory = run([gnu_diff] + paths, args.runs)
         summary = subprocess.run([args.binary] + paths, capture_output=True, text=True,
                                  errors="replace").stdout.splitlines()[:4]
         print("\n".join(summary))
-        print("tovik-diff: %.3f s, peak memory %.0f MB (%.2f x the old snapshot)" %
-              (ours, our_memory / 1024, our_memory * 1024 / sizes[0]))
-        print("GNU diff:   %.3f s, peak memory %.0f MB" % (theirs, their_memory / 1024))
-        print("time ratio tovik-diff / GNU diff: %.2f" % (ours / theirs))
+        print("tovik-diff: %.3f s (processor %.3f s), peak memory %.0f MB (%.2f x the old snapshot)"
+              % (ours, our_cpu, our_memory / 1024, our_memory * 1024 / sizes[0]))
+        print("GNU diff:   %.3f s (processor %.3f s), peak memory %.0f MB" %
+              (theirs, their_cpu, their_memory / 1024))
+        print("ratio tovik-diff / GNU diff: %.2f wall-clock, %.2f processor" %
+              (ours / theirs, our_cpu / their_cpu))
     finally:
         shutil.rmtree(folder)
 

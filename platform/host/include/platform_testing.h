@@ -77,10 +77,12 @@ static inline PlatformInputEvent PlatformPress(int id) {
  * message box texts go to standard error only), also when a terminal is
  * attached. A dialog that has not ended when the queue runs out reads Esc;
  * one that ignores that Esc is ended with -1 and a line on standard error,
- * so a test can never hang. Calling it again adds to the queue; with
- * `events` null the script is dropped and the terminal is used again.
+ * so a test can never hang. Calling it again adds to the queue.
  */
 void PlatformScriptDialogInput(const PlatformInputEvent *events, int count);
+
+/* Drops the script and its events left over: the terminal is used again. */
+void PlatformEndDialogScript(void);
 
 /* Lets windows use the terminal when one is attached (1, the default), or
  * keeps them off it (0) as if there were none. */

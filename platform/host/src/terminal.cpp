@@ -549,13 +549,8 @@ void PlatformScriptDialogInput(const PlatformInputEvent *events, int count) {
   using host::g;
   using host::InputEvent;
   using host::Key;
-  if (!events) {
-    g.scripted = false;
-    g.script.clear();
-    return;
-  }
   g.scripted = true;
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; events && i < count; ++i) {
     const PlatformInputEvent &e = events[i];
     if (e.kind == PLATFORM_INPUT_KEY) {
       g.script.push_back(host::KeyEvent(e.value));
@@ -573,6 +568,11 @@ void PlatformScriptDialogInput(const PlatformInputEvent *events, int count) {
       }
     }
   }
+}
+
+void PlatformEndDialogScript(void) {
+  host::g.scripted = false;
+  host::g.script.clear();
 }
 
 void PlatformUseTerminal(int allowed) { host::g.allowed = allowed != 0; }

@@ -50,7 +50,8 @@ INT_PTR CALLBACK TestProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
     SendDlgItemMessageW(dialog, IDC_REGISTRY, BM_SETCHECK, BST_CHECKED, 0);
     SendDlgItemMessageW(dialog, IDC_SETUP, BM_SETCHECK, BST_CHECKED, 0);
     SetDlgItemTextW(dialog, IDC_DEFAULT_PATH, r.initialPath.c_str());
-    if (r.limitExclude) SendDlgItemMessageW(dialog, IDC_EXCLUDE_EDIT, EM_LIMITTEXT, r.limitExclude, 0);
+    if (r.limitExclude)
+      SendDlgItemMessageW(dialog, IDC_EXCLUDE_EDIT, EM_LIMITTEXT, r.limitExclude, 0);
     for (size_t i = 0; i < r.patterns.size(); ++i) {
       LRESULT at = SendDlgItemMessageW(dialog, IDC_EXCLUDE_LIST, LB_ADDSTRING, 0,
                                        reinterpret_cast<LPARAM>(r.patterns[i].c_str()));
@@ -93,8 +94,8 @@ class Dialog : public ::testing::Test {
   }
   INT_PTR Run(std::vector<PlatformInputEvent> script) {
     PlatformScriptDialogInput(script.data(), static_cast<int>(script.size()));
-    return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), ConfigTemplate(), nullptr,
-                                   TestProc, 0);
+    return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), ConfigTemplate(), nullptr, TestProc,
+                                   0);
   }
   std::vector<int> Ids() const {
     std::vector<int> ids;
@@ -132,8 +133,8 @@ TEST_F(Dialog, FocusAfterInitDialogFollowsTheProcedureResult) {
 TEST_F(Dialog, TabOrderAndCheckBoxes) {
   // IDOK -> Cancel -> Save -> registry (checked): Space unticks it.
   // Shift-Tab x4 from registry: Save, Cancel, IDOK, wraps to setup: Space.
-  EXPECT_EQ(IDCANCEL, Run({kTab, kTab, kTab, kSpace, kShiftTab, kShiftTab, kShiftTab,
-                           kShiftTab, kSpace, kSpace, kEsc}));
+  EXPECT_EQ(IDCANCEL, Run({kTab, kTab, kTab, kSpace, kShiftTab, kShiftTab, kShiftTab, kShiftTab,
+                           kSpace, kSpace, kEsc}));
   ASSERT_EQ(4u, rec.commands.size());
   EXPECT_EQ(IDC_REGISTRY, rec.commands[0].id);
   EXPECT_EQ(BST_UNCHECKED, rec.commands[0].checkAtCommand);
@@ -205,7 +206,7 @@ TEST_F(Dialog, TextLimitBindsTypingOnly) {
   script.push_back(kEnter);
   EXPECT_EQ(IDOK, Run(script));
   EXPECT_EQ(std::wstring(299, L'p'), rec.pathAtEnd);  // read into 300: cut to the buffer
-  EXPECT_EQ(40000, rec.pathLengthAtEnd);  // stored whole; the 'q' was refused
+  EXPECT_EQ(40000, rec.pathLengthAtEnd);              // stored whole; the 'q' was refused
 }
 
 // Up and Down move the selection of a focused list box and tell an
@@ -256,8 +257,8 @@ TEST_F(Dialog, WithoutATerminalTheDialogFails) {
 
 // The list box and text messages with the device's results at their edges.
 TEST(Controls, ListBoxAndTextMessagesAtTheirEdges) {
-  HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), ConfigTemplate(), nullptr,
-                                           nullptr, 0);
+  HWND dialog =
+      CreateDialogIndirectParamW(GetModuleHandleW(nullptr), ConfigTemplate(), nullptr, nullptr, 0);
   ASSERT_NE(nullptr, dialog);
   HWND list = GetDlgItem(dialog, IDC_EXCLUDE_LIST);
   EXPECT_EQ(LB_ERR, SendMessageW(list, LB_GETCURSEL, 0, 0));

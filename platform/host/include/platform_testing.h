@@ -51,9 +51,9 @@ enum {
 };
 
 typedef struct {
-  int kind;              /* PLATFORM_INPUT_... */
-  int value;             /* the key, or the control id of a press */
-  const wchar_t *text;   /* typed text (copied when the script is given) */
+  int kind;            /* PLATFORM_INPUT_... */
+  int value;           /* the key, or the control id of a press */
+  const wchar_t *text; /* typed text (copied when the script is given) */
 } PlatformInputEvent;
 
 static inline PlatformInputEvent PlatformKey(int key) {

@@ -121,8 +121,7 @@ bool Overlap(const Rect &a, const Rect &b) {
          b.col < a.col + a.width;
 }
 
-void DrawAligned(const Rect &r, const std::vector<std::wstring> &lines, DWORD align,
-                 attr_t attr) {
+void DrawAligned(const Rect &r, const std::vector<std::wstring> &lines, DWORD align, attr_t attr) {
   for (size_t i = 0; i < lines.size() && static_cast<int>(i) < r.height; ++i) {
     int w = std::min(TextWidth(lines[i]), r.width);
     int col = r.col;
@@ -167,7 +166,8 @@ void DrawButton(const Window *control, const Rect &r) {
       bool radio = kind == BS_RADIOBUTTON || kind == BS_AUTORADIOBUTTON;
       std::wstring mark = radio ? (look.check ? L"(*) " : L"( ) ")
                                 : (look.check == BST_CHECKED ? L"[x] "
-                                                             : look.check ? L"[-] " : L"[ ] ");
+                                   : look.check              ? L"[-] "
+                                                             : L"[ ] ");
       Put(middle, r.col, mark, r.width, A_NORMAL);
       Put(middle, r.col + 4, look.text, r.width - 4, look.focused ? A_REVERSE : A_NORMAL);
       return;

@@ -45,7 +45,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kFlushInterval = std::chrono::milliseconds(40);
 
 // Signals after which the terminal is given back before the process ends.
-constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT,
+constexpr int kSignals[] = {SIGSEGV, SIGBUS,  SIGFPE, SIGILL, SIGABRT,
                             SIGINT,  SIGTERM, SIGHUP, SIGQUIT};
 constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 
@@ -55,26 +55,26 @@ struct Terminal {
   std::thread refresher;         // writes the screen when a flush falls due
   bool active = false;           // curses owns the terminal
   SCREEN *screen = nullptr;
-  bool stopping = false;         // the refresh thread is to end
-  bool pending = false;          // drawn state waits for the next flush
-  bool fullRedraw = false;       // the whole screen is to be drawn again
-  Clock::time_point lastFlush;   // when the screen was last written
-  std::vector<Window *> shown;   // shown top-level windows, bottom first
-  Window *modal = nullptr;       // the modal dialog taking keys, if any
-  bool boxUp = false;            // a message box is on the screen
+  bool stopping = false;        // the refresh thread is to end
+  bool pending = false;         // drawn state waits for the next flush
+  bool fullRedraw = false;      // the whole screen is to be drawn again
+  Clock::time_point lastFlush;  // when the screen was last written
+  std::vector<Window *> shown;  // shown top-level windows, bottom first
+  Window *modal = nullptr;      // the modal dialog taking keys, if any
+  bool boxUp = false;           // a message box is on the screen
   std::wstring boxText, boxCaption;
-  bool cursorOn = false;         // the terminal cursor is visible
+  bool cursorOn = false;  // the terminal cursor is visible
   // Standard error while curses runs.
-  int stderrCopy = -1;           // the real standard error
-  int heldFd = -1;               // what was written there meanwhile
-  std::string locale;            // LC_CTYPE before the terminal was taken
+  int stderrCopy = -1;  // the real standard error
+  int heldFd = -1;      // what was written there meanwhile
+  std::string locale;   // LC_CTYPE before the terminal was taken
   struct sigaction previous[kSignalCount];
-  bool exitHook = false;         // the atexit handler is installed
+  bool exitHook = false;  // the atexit handler is installed
   // Tests.
-  bool allowed = true;               // PlatformUseTerminal
-  bool scripted = false;             // a script stands in for the keyboard
-  std::deque<InputEvent> script;     // its events still to come
-  bool holdForKey = false;           // PlatformHoldWindowsForKey
+  bool allowed = true;            // PlatformUseTerminal
+  bool scripted = false;          // a script stands in for the keyboard
+  std::deque<InputEvent> script;  // its events still to come
+  bool holdForKey = false;        // PlatformHoldWindowsForKey
 };
 
 // Never destroyed: the refresh thread and the exit handler may outlive
@@ -298,37 +298,69 @@ InputEvent ReadTerminalKey() {
     if (kind == ERR) {
       // Interrupted, or no terminal any more.
       struct pollfd in = {0, POLLIN, 0};
-      if (::poll(&in, 1, 0) > 0 && (in.revents & (POLLHUP | POLLERR | POLLNVAL)))
-        return event;
+      if (::poll(&in, 1, 0) > 0 && (in.revents & (POLLHUP | POLLERR | POLLNVAL))) return event;
       ++errors;
       continue;
     }
     errors = 0;
     if (kind == KEY_CODE_YES) {
       switch (ch) {
-        case KEY_BTAB: event.key = Key::ShiftTab; break;
-        case KEY_UP: event.key = Key::Up; break;
-        case KEY_DOWN: event.key = Key::Down; break;
-        case KEY_LEFT: event.key = Key::Left; break;
-        case KEY_RIGHT: event.key = Key::Right; break;
-        case KEY_HOME: event.key = Key::Home; break;
-        case KEY_END: event.key = Key::End; break;
-        case KEY_BACKSPACE: event.key = Key::Backspace; break;
-        case KEY_DC: event.key = Key::Delete; break;
-        case KEY_ENTER: event.key = Key::Enter; break;
-        case KEY_RESIZE: event.key = Key::Resize; break;
-        default: continue;
+        case KEY_BTAB:
+          event.key = Key::ShiftTab;
+          break;
+        case KEY_UP:
+          event.key = Key::Up;
+          break;
+        case KEY_DOWN:
+          event.key = Key::Down;
+          break;
+        case KEY_LEFT:
+          event.key = Key::Left;
+          break;
+        case KEY_RIGHT:
+          event.key = Key::Right;
+          break;
+        case KEY_HOME:
+          event.key = Key::Home;
+          break;
+        case KEY_END:
+          event.key = Key::End;
+          break;
+        case KEY_BACKSPACE:
+          event.key = Key::Backspace;
+          break;
+        case KEY_DC:
+          event.key = Key::Delete;
+          break;
+        case KEY_ENTER:
+          event.key = Key::Enter;
+          break;
+        case KEY_RESIZE:
+          event.key = Key::Resize;
+          break;
+        default:
+          continue;
       }
       return event;
     }
     switch (ch) {
-      case L'\t': event.key = Key::Tab; break;
+      case L'\t':
+        event.key = Key::Tab;
+        break;
       case L'\r':
-      case L'\n': event.key = Key::Enter; break;
-      case 27: event.key = Key::Esc; break;
-      case L' ': event.key = Key::Space; break;
+      case L'\n':
+        event.key = Key::Enter;
+        break;
+      case 27:
+        event.key = Key::Esc;
+        break;
+      case L' ':
+        event.key = Key::Space;
+        break;
       case 8:
-      case 127: event.key = Key::Backspace; break;
+      case 127:
+        event.key = Key::Backspace;
+        break;
       default:
         if (ch < 0x20) continue;
         event.key = Key::Char;
@@ -343,20 +375,47 @@ InputEvent ReadTerminalKey() {
 InputEvent KeyEvent(int key) {
   InputEvent event;
   switch (key) {
-    case PLATFORM_KEY_TAB: event.key = Key::Tab; break;
-    case PLATFORM_KEY_SHIFT_TAB: event.key = Key::ShiftTab; break;
-    case PLATFORM_KEY_SPACE: event.key = Key::Space; break;
-    case PLATFORM_KEY_ENTER: event.key = Key::Enter; break;
-    case PLATFORM_KEY_ESC: event.key = Key::Esc; break;
-    case PLATFORM_KEY_UP: event.key = Key::Up; break;
-    case PLATFORM_KEY_DOWN: event.key = Key::Down; break;
-    case PLATFORM_KEY_LEFT: event.key = Key::Left; break;
-    case PLATFORM_KEY_RIGHT: event.key = Key::Right; break;
-    case PLATFORM_KEY_HOME: event.key = Key::Home; break;
-    case PLATFORM_KEY_END: event.key = Key::End; break;
-    case PLATFORM_KEY_BACKSPACE: event.key = Key::Backspace; break;
-    case PLATFORM_KEY_DELETE: event.key = Key::Delete; break;
-    default: break;
+    case PLATFORM_KEY_TAB:
+      event.key = Key::Tab;
+      break;
+    case PLATFORM_KEY_SHIFT_TAB:
+      event.key = Key::ShiftTab;
+      break;
+    case PLATFORM_KEY_SPACE:
+      event.key = Key::Space;
+      break;
+    case PLATFORM_KEY_ENTER:
+      event.key = Key::Enter;
+      break;
+    case PLATFORM_KEY_ESC:
+      event.key = Key::Esc;
+      break;
+    case PLATFORM_KEY_UP:
+      event.key = Key::Up;
+      break;
+    case PLATFORM_KEY_DOWN:
+      event.key = Key::Down;
+      break;
+    case PLATFORM_KEY_LEFT:
+      event.key = Key::Left;
+      break;
+    case PLATFORM_KEY_RIGHT:
+      event.key = Key::Right;
+      break;
+    case PLATFORM_KEY_HOME:
+      event.key = Key::Home;
+      break;
+    case PLATFORM_KEY_END:
+      event.key = Key::End;
+      break;
+    case PLATFORM_KEY_BACKSPACE:
+      event.key = Key::Backspace;
+      break;
+    case PLATFORM_KEY_DELETE:
+      event.key = Key::Delete;
+      break;
+    default:
+      break;
   }
   return event;
 }
@@ -379,8 +438,7 @@ void WaitForKey(bool any) {
       Resized();
       continue;
     }
-    if (any || event.key == Key::Enter || event.key == Key::Space || event.key == Key::Esc)
-      return;
+    if (any || event.key == Key::Enter || event.key == Key::Space || event.key == Key::Esc) return;
   }
 }
 
@@ -458,10 +516,9 @@ INT_PTR RunModal(LPCDLGTEMPLATEW dialogTemplate, DLGPROC procedure, LPARAM initP
   // changed the controls), whatever focus the procedure set itself; one
   // that returns FALSE keeps the focus it set.
   Window *first = FirstTabStop(dialog);
-  INT_PTR initResult =
-      procedure ? procedure(handle, WM_INITDIALOG, reinterpret_cast<WPARAM>(HandleOf(first)),
-                            initParam)
-                : TRUE;
+  INT_PTR initResult = procedure ? procedure(handle, WM_INITDIALOG,
+                                             reinterpret_cast<WPARAM>(HandleOf(first)), initParam)
+                                 : TRUE;
   if (WindowFrom(handle) && initResult) {
     if (Window *focus = FirstTabStop(dialog)) FocusByKeyboard(focus);
   }

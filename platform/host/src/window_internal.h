@@ -63,10 +63,10 @@ struct Window {
   int check = BST_UNCHECKED;
   size_t limit = 0;  // edit: most characters the user may type
   std::vector<ListItem> items;
-  int selection = -1;  // list box: selected item, -1 = none
-  int top = 0;         // list box: first item in view
-  size_t caret = 0;    // edit: caret position in characters
-  size_t scroll = 0;   // edit: first character in view
+  int selection = -1;      // list box: selected item, -1 = none
+  int top = 0;             // list box: first item in view
+  size_t caret = 0;        // edit: caret position in characters
+  size_t scroll = 0;       // edit: first character in view
   bool selectAll = false;  // edit: the whole text is selected (focus came by Tab)
   DLGPROC procedure = nullptr;
   LPARAM initParam = 0;

@@ -1,0 +1,280 @@
+// Windows drawn on a real terminal: tmux runs the built program, or this
+// test program in a child mode, in a detached session; the test reads the
+// screen with capture-pane and types with send-keys.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform.h"
+#include "platform_testing.h"
+#include "resource.h"
+#include "test_device.h"
+
+namespace {
+
+using testing_device::ReadHostFile;
+using testing_device::TestDevice;
+
+// ---------------------------------------------------------------------------
+// Child mode: these run only inside the terminal a parent test started.
+// ---------------------------------------------------------------------------
+
+bool ChildMode() { return std::getenv("TOVIK_TERMINAL_CHILD") != nullptr; }
+
+void WriteResult(const std::string &text) {
+  std::ofstream(std::getenv("TOVIK_TERMINAL_RESULT"), std::ios::binary) << text;
+}
+
+// A whole run of the program, its windows held on the screen until a key.
+TEST(TerminalChild, ProgressRun) {
+  if (!ChildMode()) GTEST_SKIP() << "runs inside the terminal TerminalDrawing starts";
+  PlatformHoldWindowsForKey(1);
+  std::wstring commandLine = L"\\snap.tvk";
+  int code = WinMain(GetModuleHandleW(nullptr), nullptr, &commandLine[0], SW_SHOW);
+  WriteResult("exit=" + std::to_string(code) + "\n");
+}
+
+struct ChildDialog {
+  std::wstring path;
+  int setup = -1;
+};
+ChildDialog g_child;
+
+INT_PTR CALLBACK ChildProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) {
+    SendDlgItemMessageW(dialog, IDC_REGISTRY, BM_SETCHECK, BST_CHECKED, 0);
+    SendDlgItemMessageW(dialog, IDC_SETUP, BM_SETCHECK, BST_CHECKED, 0);
+    SendDlgItemMessageW(dialog, IDC_EXCLUDE_LIST, LB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(L".TVK"));
+    return TRUE;
+  }
+  if (message != WM_COMMAND) return FALSE;
+  int id = LOWORD(wParam);
+  if (id == IDOK || id == IDCANCEL || id == IDC_SAVE) {
+    WCHAR text[256];
+    GetDlgItemTextW(dialog, IDC_DEFAULT_PATH, text, 256);
+    g_child.path = text;
+    g_child.setup = static_cast<int>(SendDlgItemMessageW(dialog, IDC_SETUP, BM_GETCHECK, 0, 0));
+    EndDialog(dialog, id);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+TEST(TerminalChild, ConfigDialog) {
+  if (!ChildMode()) GTEST_SKIP() << "runs inside the terminal TerminalDrawing starts";
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(IDD_CONFIG), RT_DIALOG);
+  auto dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module, resource)));
+  INT_PTR result = DialogBoxIndirectParamW(module, dialogTemplate, nullptr, ChildProc, 0);
+  std::string path;
+  for (wchar_t c : g_child.path) path += static_cast<char>(c);
+  WriteResult("result=" + std::to_string(result) + " path=" + path +
+              " setup=" + std::to_string(g_child.setup) + "\n");
+}
+
+// ---------------------------------------------------------------------------
+// The parent side.
+// ---------------------------------------------------------------------------
+
+// Runs a program with arguments (no shell); returns its exit status and,
+// when asked, what it wrote on standard output.
+int RunProgram(const std::vector<std::string> &args, std::string *out = nullptr) {
+  // Output is read only when asked for: a tmux server started by the
+  // command would otherwise hold the pipe open for ever.
+  int pipeFds[2] = {-1, -1};
+  if (out && ::pipe(pipeFds) != 0) return -1;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int null = ::open("/dev/null", O_RDWR);
+    ::dup2(out ? pipeFds[1] : null, 1);
+    ::dup2(null, 0);
+    ::dup2(null, 2);
+    if (out) ::close(pipeFds[0]);
+    for (int fd = 3; fd < 1024; ++fd) ::close(fd);
+    std::vector<char *> argv;
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  if (out) {
+    ::close(pipeFds[1]);
+    out->clear();
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+      out->append(buffer, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool HaveTmux() { return RunProgram({"tmux", "-V"}) == 0; }
+
+std::string Quote(const std::string &text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// A detached tmux session of 100 x 40 on a server of its own, running one
+// shell command; killed with its server at the end.
+class Tmux {
+ public:
+  explicit Tmux(const std::string &command) {
+    static int counter = 0;
+    socket_ = "tovik-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    started_ = Tmux::Run({"new-session", "-d", "-x", "100", "-y", "40", "-s", "t", command}) == 0;
+  }
+  ~Tmux() { Run({"kill-server"}); }
+  Tmux(const Tmux &) = delete;
+  Tmux &operator=(const Tmux &) = delete;
+
+  bool started() const { return started_; }
+  std::string Screen() {
+    std::string out;
+    Run({"capture-pane", "-p", "-t", "t"}, &out);
+    return out;
+  }
+  void Keys(const std::vector<std::string> &keys) {
+    std::vector<std::string> args = {"send-keys", "-t", "t"};
+    args.insert(args.end(), keys.begin(), keys.end());
+    Run(args);
+  }
+  void Type(const std::string &text) { Run({"send-keys", "-t", "t", "-l", text}); }
+
+  // Polls the screen until every text is on it; at most 30 seconds.
+  bool WaitForScreen(const std::vector<std::string> &texts, std::string *last) {
+    return Poll([&] {
+      *last = Screen();
+      for (const std::string &t : texts)
+        if (last->find(t) == std::string::npos) return false;
+      return true;
+    });
+  }
+
+  static bool Poll(const std::function<bool()> &done) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < until) {
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
+  }
+
+ private:
+  int Run(std::vector<std::string> args, std::string *out = nullptr) {
+    args.insert(args.begin(), {"tmux", "-L", socket_, "-f", "/dev/null"});
+    return RunProgram(args, out);
+  }
+  std::string socket_;
+  bool started_ = false;
+};
+
+// The shell command tmux runs: the program in the device, its exit status
+// written to a file when it ends.
+std::string Command(const TestDevice &device, const std::string &program, const std::string &args,
+                    const std::string &statusFile, const std::string &extraEnv = "") {
+  return "env TERM=screen LANG=C.UTF-8 TOVIK_DEVICE=" + Quote(device.folder()) + " " + extraEnv +
+         " " + Quote(program) + " " + args + "; echo $? > " + Quote(statusFile) + "; exec cat";
+}
+
+std::string WaitForFile(const std::string &path) {
+  std::string text;
+  Tmux::Poll([&] {
+    text = ReadHostFile(path);
+    return !text.empty() && text.back() == '\n';
+  });
+  return text;
+}
+
+// This test program's own path, to run it again in child mode.
+std::string SelfPath() {
+  char path[4096];
+  ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
+}
+
+class TerminalDrawing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (ChildMode()) GTEST_SKIP() << "not inside a child";
+    if (!HaveTmux()) GTEST_SKIP() << "tmux is not installed";
+    status_ = device_.folder() + "/status";
+    result_ = device_.folder() + "/result";
+  }
+  std::string ChildCommand(const std::string &test) {
+    return Command(device_, SelfPath(), "--gtest_filter=TerminalChild." + test, status_,
+                   "TOVIK_TERMINAL_CHILD=1 TOVIK_TERMINAL_RESULT=" + Quote(result_));
+  }
+  TestDevice device_;
+  std::string status_, result_;
+};
+
+// The built program's message box: drawn with its OK button, closed with
+// Enter, and its text left on standard error once the screen is restored.
+TEST_F(TerminalDrawing, MessageBoxOfTheProgram) {
+  Tmux tmux(Command(device_, TOVIK_BINARY, "'\\Missing\\x.tvk'", status_));
+  ASSERT_TRUE(tmux.started());
+  std::string screen;
+  ASSERT_TRUE(tmux.WaitForScreen({"File creating error", "[ OK ]"}, &screen)) << screen;
+  EXPECT_EQ(std::string::npos, screen.find("tovik: File creating error")) << screen;
+  tmux.Keys({"Enter"});
+  EXPECT_EQ("1\n", WaitForFile(status_));
+  ASSERT_TRUE(tmux.WaitForScreen({"tovik: File creating error"}, &screen)) << screen;
+  EXPECT_EQ(std::string::npos, screen.find("[ OK ]")) << screen;
+}
+
+// A whole run: the progress window with its texts, showing the last
+// section when the run ends, however fast the repaints came.
+TEST_F(TerminalDrawing, ProgressWindowOfARun) {
+  device_.mkdir("root/Windows");
+  Tmux tmux(ChildCommand("ProgressRun"));
+  ASSERT_TRUE(tmux.started());
+  std::string screen;
+  ASSERT_TRUE(tmux.WaitForScreen(
+      {"Saving system state...", "Output:", "\\snap.tvk", "tovik version 0.8", "Databases"},
+      &screen))
+      << screen;
+  tmux.Keys({"Enter"});
+  EXPECT_EQ("0\n", WaitForFile(status_)) << tmux.Screen();
+  EXPECT_EQ("exit=0\n", ReadHostFile(result_));
+  EXPECT_TRUE(std::ifstream(device_.host("snap.tvk")).good());
+}
+
+// The configuration dialog driven by keys: Shift-Tab wraps to the last
+// check box, Space unticks it, Tab reaches the default path edit, typing
+// fills it, Enter presses the default button.
+TEST_F(TerminalDrawing, ConfigurationDialogByKeys) {
+  Tmux tmux(ChildCommand("ConfigDialog"));
+  ASSERT_TRUE(tmux.started());
+  std::string screen;
+  ASSERT_TRUE(tmux.WaitForScreen(
+      {"tovik configuration", "Save and run", "Cancel", "[x] Save registry state", "[ ] CRC32",
+       "[x] Show this dialog later", ".TVK", "Default path:"},
+      &screen))
+      << screen;
+  tmux.Keys({"BTab", "Space"});
+  ASSERT_TRUE(tmux.WaitForScreen({"[ ] Show this dialog later"}, &screen)) << screen;
+  for (int i = 0; i < 9; ++i) tmux.Keys({"Tab"});
+  tmux.Type("\\Storage Card\\");
+  ASSERT_TRUE(tmux.WaitForScreen({"\\Storage Card\\"}, &screen)) << screen;
+  tmux.Keys({"Enter"});
+  EXPECT_EQ("0\n", WaitForFile(status_)) << tmux.Screen();
+  EXPECT_EQ("result=1 path=\\Storage Card\\ setup=0\n", ReadHostFile(result_));
+}
+
+}  // namespace

@@ -569,6 +569,9 @@ INT_PTR RunModal(LPCDLGTEMPLATEW dialogTemplate, DLGPROC procedure, LPARAM initP
     result = dialog->result;
     DestroyWindow(handle);
   }
+  // A dialog that ended in WM_INITDIALOG was never shown: the terminal
+  // taken for it goes back too.
+  if (g.active && g.shown.empty() && !g.boxUp) StopTerminal();
   return result;
 }
 

@@ -45,6 +45,27 @@ TEST(TerminalChild, ProgressRun) {
   WriteResult("exit=" + std::to_string(code) + "\n");
 }
 
+// A burst of repaints, as a fast walk makes them, then none while the
+// program is busy: the screen must come to show the last item anyway.
+TEST(TerminalChild, RepaintBurst) {
+  if (!ChildMode()) GTEST_SKIP() << "runs inside the terminal TerminalDrawing starts";
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(IDD_PROGRESS), RT_DIALOG);
+  auto dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module, resource)));
+  HWND progress = CreateDialogIndirectParamW(module, dialogTemplate, nullptr, nullptr, 0);
+  ShowWindow(progress, SW_SHOW);
+  for (int i = 0; i < 5000; ++i) {
+    SetDlgItemTextW(progress, IDC_ITEM, (L"\\dir" + std::to_wstring(i)).c_str());
+    UpdateWindow(progress);
+  }
+  SetDlgItemTextW(progress, IDC_ITEM, L"\\last\\directory");
+  UpdateWindow(progress);
+  char key;
+  ssize_t n = ::read(0, &key, 1);  // busy: no repaint until the parent types
+  DestroyWindow(progress);
+  WriteResult("read=" + std::to_string(n) + "\n");
+}
+
 struct ChildDialog {
   std::wstring path;
   int setup = -1;
@@ -253,6 +274,17 @@ TEST_F(TerminalDrawing, ProgressWindowOfARun) {
   EXPECT_EQ("0\n", WaitForFile(status_)) << tmux.Screen();
   EXPECT_EQ("exit=0\n", ReadHostFile(result_));
   EXPECT_TRUE(std::ifstream(device_.host("snap.tvk")).good());
+}
+
+TEST_F(TerminalDrawing, LastRepaintOfABurstReachesTheScreen) {
+  Tmux tmux(ChildCommand("RepaintBurst"));
+  ASSERT_TRUE(tmux.started());
+  std::string screen;
+  ASSERT_TRUE(tmux.WaitForScreen({"Saving system state...", "\\last\\directory"}, &screen))
+      << screen;
+  tmux.Keys({"Enter"});
+  EXPECT_EQ("0\n", WaitForFile(status_)) << tmux.Screen();
+  EXPECT_EQ("read=1\n", ReadHostFile(result_));
 }
 
 // The configuration dialog driven by keys: Shift-Tab wraps to the last

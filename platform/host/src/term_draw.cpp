@@ -239,6 +239,8 @@ void DrawList(const Window *control, const Rect &r) {
 void DrawControl(Window *window, Window *control) {
   Rect r = CellRect(window, control);
   for (int i = 0; i < r.height; ++i) Fill(r.row + i, r.col, r.width, A_NORMAL);
+  control->needsDraw = false;
+  if (!control->look.visible) return;
   switch (control->controlClass) {
     case ControlClass::Static:
       DrawStatic(control, r);
@@ -282,6 +284,7 @@ void CaptureLook(Window *window, bool all) {
     look.scroll = c->scroll;
     look.selectAll = c->selectAll;
     look.focused = c == focus;
+    look.visible = c->visible;
     if (c->controlClass == ControlClass::ListBox) {
       look.items.resize(c->items.size());
       for (size_t i = 0; i < c->items.size(); ++i) look.items[i] = c->items[i].text;

@@ -10,7 +10,7 @@ namespace host {
 namespace {
 
 bool CanTakeFocus(const Window *w) {
-  return (w->style & WS_TABSTOP) && !(w->style & WS_DISABLED) &&
+  return (w->style & WS_TABSTOP) && w->visible && !(w->style & WS_DISABLED) &&
          w->controlClass != ControlClass::Static;
 }
 

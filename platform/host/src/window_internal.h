@@ -41,6 +41,7 @@ struct Look {
   size_t scroll = 0;
   bool selectAll = false;
   bool focused = false;
+  bool visible = true;
 };
 
 struct Window {

@@ -138,6 +138,7 @@ Window *BuildDialog(LPCDLGTEMPLATEW dialogTemplate, DLGPROC procedure, LPARAM in
     p += extra;
     control->parent = dialog.get();
     if (control->controlClass == ControlClass::Edit) control->limit = kEditDefaultLimit;
+    control->visible = (control->style & WS_VISIBLE) != 0;
     Live().insert(control.get());
     dialog->children.push_back(std::move(control));
   }

@@ -209,8 +209,11 @@ class Tmux {
 // written to a file when it ends.
 std::string Command(const TestDevice &device, const std::string &program, const std::string &args,
                     const std::string &statusFile, const std::string &extraEnv = "") {
-  return "env TERM=screen LANG=C.UTF-8 TOVIK_DEVICE=" + Quote(device.folder()) + " " + extraEnv +
-         " " + Quote(program) + " " + args + "; echo $? > " + Quote(statusFile) + "; exec cat";
+  // The shell's own trap (not an ignore, which the program would inherit)
+  // keeps it alive to write the status when Ctrl-C ends the program.
+  return "trap true INT; env TERM=screen LANG=C.UTF-8 TOVIK_DEVICE=" + Quote(device.folder()) +
+         " " + extraEnv + " " + Quote(program) + " " + args + "; echo $? > " + Quote(statusFile) +
+         "; exec cat";
 }
 
 std::string WaitForFile(const std::string &path) {
@@ -307,6 +310,21 @@ TEST_F(TerminalDrawing, ConfigurationDialogByKeys) {
   tmux.Keys({"Enter"});
   EXPECT_EQ("0\n", WaitForFile(status_)) << tmux.Screen();
   EXPECT_EQ("result=1 path=\\Storage Card\\ setup=0\n", ReadHostFile(result_));
+}
+
+// Ctrl-C in a dialog ends the program as usual, and the terminal is given
+// back first: the screen from before the dialog is there again and the
+// keyboard echoes.
+TEST_F(TerminalDrawing, InterruptGivesTheTerminalBack) {
+  Tmux tmux(ChildCommand("ConfigDialog"));
+  ASSERT_TRUE(tmux.started());
+  std::string screen;
+  ASSERT_TRUE(tmux.WaitForScreen({"tovik configuration"}, &screen)) << screen;
+  tmux.Keys({"C-c"});
+  EXPECT_EQ("130\n", WaitForFile(status_)) << tmux.Screen();
+  tmux.Type("echoed");  // read by the cat that follows, echoed by the terminal
+  ASSERT_TRUE(tmux.WaitForScreen({"TerminalChild.ConfigDialog", "echoed"}, &screen)) << screen;
+  EXPECT_EQ(std::string::npos, screen.find("tovik configuration")) << screen;
 }
 
 }  // namespace

@@ -173,6 +173,10 @@ bool StartTerminal() {
   const char *set = std::setlocale(LC_CTYPE, "");
   if (!set || std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0)
     std::setlocale(LC_CTYPE, "C.UTF-8");
+  // The signals' dispositions from before ncurses puts its own handlers in
+  // (which would end the process with status 1): after restoring the
+  // terminal, a signal goes on to what the process had.
+  for (int i = 0; i < kSignalCount; ++i) ::sigaction(kSignals[i], nullptr, &g.previous[i]);
   std::fflush(stdout);
   SCREEN *screen = newterm(nullptr, stdout, stdin);
   if (!screen) {
@@ -191,10 +195,11 @@ bool StartTerminal() {
   g.cursorOn = false;
   HoldStandardError();
   for (int i = 0; i < kSignalCount; ++i) {
+    if (g.previous[i].sa_handler == SIG_IGN) continue;  // stays ignored
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    ::sigaction(kSignals[i], &action, &g.previous[i]);
+    ::sigaction(kSignals[i], &action, nullptr);
   }
   if (!g.exitHook) {
     std::atexit(AtExit);

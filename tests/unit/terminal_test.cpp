@@ -1,30 +1,29 @@
 // Windows drawn on a real terminal: tmux runs the built program, or this
 // test program in a child mode, in a detached session; the test reads the
 // screen with capture-pane and types with send-keys.
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform.h"
 #include "platform_testing.h"
 #include "resource.h"
+#include "terminal_session.h"
 #include "test_device.h"
 
 namespace {
 
+using testing_device::HaveTmux;
+using testing_device::Quote;
 using testing_device::ReadHostFile;
 using testing_device::TestDevice;
+using testing_device::Tmux;
+using testing_device::WaitForFile;
 
 // ---------------------------------------------------------------------------
 // Child mode: these run only inside the terminal a parent test started.
@@ -109,102 +108,6 @@ TEST(TerminalChild, ConfigDialog) {
 // The parent side.
 // ---------------------------------------------------------------------------
 
-// Runs a program with arguments (no shell); returns its exit status and,
-// when asked, what it wrote on standard output.
-int RunProgram(const std::vector<std::string> &args, std::string *out = nullptr) {
-  // Output is read only when asked for: a tmux server started by the
-  // command would otherwise hold the pipe open for ever.
-  int pipeFds[2] = {-1, -1};
-  if (out && ::pipe(pipeFds) != 0) return -1;
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    int null = ::open("/dev/null", O_RDWR);
-    ::dup2(out ? pipeFds[1] : null, 1);
-    ::dup2(null, 0);
-    ::dup2(null, 2);
-    if (out) ::close(pipeFds[0]);
-    for (int fd = 3; fd < 1024; ++fd) ::close(fd);
-    std::vector<char *> argv;
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
-  }
-  if (out) {
-    ::close(pipeFds[1]);
-    out->clear();
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-      out->append(buffer, static_cast<size_t>(n));
-    ::close(pipeFds[0]);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool HaveTmux() { return RunProgram({"tmux", "-V"}) == 0; }
-
-std::string Quote(const std::string &text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// A detached tmux session of 100 x 40 on a server of its own, running one
-// shell command; killed with its server at the end.
-class Tmux {
- public:
-  explicit Tmux(const std::string &command) {
-    static int counter = 0;
-    socket_ = "tovik-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    started_ = Tmux::Run({"new-session", "-d", "-x", "100", "-y", "40", "-s", "t", command}) == 0;
-  }
-  ~Tmux() { Run({"kill-server"}); }
-  Tmux(const Tmux &) = delete;
-  Tmux &operator=(const Tmux &) = delete;
-
-  bool started() const { return started_; }
-  std::string Screen() {
-    std::string out;
-    Run({"capture-pane", "-p", "-t", "t"}, &out);
-    return out;
-  }
-  void Keys(const std::vector<std::string> &keys) {
-    std::vector<std::string> args = {"send-keys", "-t", "t"};
-    args.insert(args.end(), keys.begin(), keys.end());
-    Run(args);
-  }
-  void Type(const std::string &text) { Run({"send-keys", "-t", "t", "-l", text}); }
-
-  // Polls the screen until every text is on it; at most 30 seconds.
-  bool WaitForScreen(const std::vector<std::string> &texts, std::string *last) {
-    return Poll([&] {
-      *last = Screen();
-      for (const std::string &t : texts)
-        if (last->find(t) == std::string::npos) return false;
-      return true;
-    });
-  }
-
-  static bool Poll(const std::function<bool()> &done) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < until) {
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
-  }
-
- private:
-  int Run(std::vector<std::string> args, std::string *out = nullptr) {
-    args.insert(args.begin(), {"tmux", "-L", socket_, "-f", "/dev/null"});
-    return RunProgram(args, out);
-  }
-  std::string socket_;
-  bool started_ = false;
-};
-
 // The shell command tmux runs: the program in the device, its exit status
 // written to a file when it ends.
 std::string Command(const TestDevice &device, const std::string &program, const std::string &args,
@@ -214,15 +117,6 @@ std::string Command(const TestDevice &device, const std::string &program, const 
   return "trap true INT; env TERM=screen LANG=C.UTF-8 TOVIK_DEVICE=" + Quote(device.folder()) +
          " " + extraEnv + " " + Quote(program) + " " + args + "; echo $? > " + Quote(statusFile) +
          "; exec cat";
-}
-
-std::string WaitForFile(const std::string &path) {
-  std::string text;
-  Tmux::Poll([&] {
-    text = ReadHostFile(path);
-    return !text.empty() && text.back() == '\n';
-  });
-  return text;
 }
 
 // This test program's own path, to run it again in child mode.

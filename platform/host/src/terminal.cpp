@@ -539,7 +539,11 @@ INT_PTR RunModal(LPCDLGTEMPLATEW dialogTemplate, DLGPROC procedure, LPARAM initP
       } else {
         scriptDone = true;
       }
+    } else if (!g.active && !StartTerminal()) {
+      scriptDone = true;  // the terminal went and cannot be taken again
     } else {
+      // (The terminal goes back when the last window is hidden, so a
+      // procedure that hides its own dialog leaves it to be taken again.)
       {
         std::lock_guard<std::mutex> hold(g.lock);
         if (IsShown(dialog)) CaptureLook(dialog, false);

@@ -186,7 +186,8 @@ TEST_F(TerminalDrawing, LastRepaintOfABurstReachesTheScreen) {
 
 // The configuration dialog driven by keys: Shift-Tab wraps to the last
 // check box, Space unticks it, Tab reaches the default path edit, typing
-// fills it, Enter presses the default button.
+// fills it (scrolling when it outgrows the field), Enter presses the default
+// button.
 TEST_F(TerminalDrawing, ConfigurationDialogByKeys) {
   Tmux tmux(ChildCommand("ConfigDialog"));
   ASSERT_TRUE(tmux.started());
@@ -200,10 +201,14 @@ TEST_F(TerminalDrawing, ConfigurationDialogByKeys) {
   ASSERT_TRUE(tmux.WaitForScreen({"[ ] Show this dialog later"}, &screen)) << screen;
   for (int i = 0; i < 9; ++i) tmux.Keys({"Tab"});
   tmux.Type("\\Storage Card\\");
-  ASSERT_TRUE(tmux.WaitForScreen({"\\Storage Card\\"}, &screen)) << screen;
+  ASSERT_TRUE(tmux.WaitForScreen({"[\\Storage Card\\"}, &screen)) << screen;
+  // Longer than the field: the text scrolls to keep the caret in view.
+  tmux.Type("Snapshots\\daily\\");
+  ASSERT_TRUE(tmux.WaitForScreen({"Snapshots\\daily\\"}, &screen)) << screen;
+  EXPECT_EQ(std::string::npos, screen.find("[\\Storage")) << screen;
   tmux.Keys({"Enter"});
   EXPECT_EQ("0\n", WaitForFile(status_)) << tmux.Screen();
-  EXPECT_EQ("result=1 path=\\Storage Card\\ setup=0\n", ReadHostFile(result_));
+  EXPECT_EQ("result=1 path=\\Storage Card\\Snapshots\\daily\\ setup=0\n", ReadHostFile(result_));
 }
 
 // Ctrl-C in a dialog ends the program as usual, and the terminal is given

@@ -81,7 +81,7 @@ TEST(Swscanf, ResultCountsFieldsOrIsEofWhenInputEndsFirst) {
   EXPECT_EQ(EOF, ce_swscanf(L"   ", L"%u", &value));
   EXPECT_EQ(EOF, ce_swscanf(L"CRC", L"CRC32%u", &value));  // ended inside the literal
   EXPECT_EQ(EOF, ce_swscanf(L"EXCLUDE \r\n", L"EXCLUDE %[ -\u044f]ws", text));
-  EXPECT_EQ(0, ce_swscanf(L"X", L"CRC32%u", &value));  // a mismatch is not the end
+  EXPECT_EQ(0, ce_swscanf(L"X", L"CRC32%u", &value));        // a mismatch is not the end
   EXPECT_EQ(1, ce_swscanf(L"7", L"%u %u", &value, &value));  // ended after the first
   EXPECT_EQ(0, ce_swscanf(L"7", L"%*u"));                    // suppressed fields do not count
   EXPECT_EQ(0, ce_swscanf(L"7", L"%q", &value));             // unknown conversion stops

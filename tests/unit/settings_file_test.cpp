@@ -41,8 +41,8 @@ class SettingsFile : public ::testing::Test {
   }
   // The six flags in file order.
   static std::vector<int> Flags() {
-    return {Settings.registry,  Settings.files,     Settings.fileInRom,
-            Settings.crc32,     Settings.databases, Settings.setup};
+    return {Settings.registry, Settings.files,     Settings.fileInRom,
+            Settings.crc32,    Settings.databases, Settings.setup};
   }
   static std::vector<std::wstring> Patterns() {
     std::vector<std::wstring> out;
@@ -70,15 +70,14 @@ TEST_F(SettingsFile, OnlyAScannedZeroSwitchesAFlagOff) {
 
 TEST_F(SettingsFile, LinesThatDoNotScanChangeNothing) {
   const char *lines[] = {
-      "  CRC32 0\r\n",    // the keyword must open the line
-      "CRC32 x\r\n",      // not a number
-      "CRC32 -1\r\n",     // a number, but not 0
-      "CRC320\r\n",       // "CRC32 " is not in the line: never scanned
-      "CRC32\t0\r\n",     // likewise
-      "NOCRC32 0\r\n",    // found, but the scan starts at the line's start
-      "Exclude \r\n",     // a keyword with nothing after it
-      "Default_path \r\n",
-      "just text\r\n",
+      "  CRC32 0\r\n",  // the keyword must open the line
+      "CRC32 x\r\n",    // not a number
+      "CRC32 -1\r\n",   // a number, but not 0
+      "CRC320\r\n",     // "CRC32 " is not in the line: never scanned
+      "CRC32\t0\r\n",   // likewise
+      "NOCRC32 0\r\n",  // found, but the scan starts at the line's start
+      "Exclude \r\n",   // a keyword with nothing after it
+      "Default_path \r\n", "just text\r\n",
   };
   for (const char *line : lines) {
     Reset();
@@ -102,8 +101,9 @@ TEST_F(SettingsFile, ValuesAreUpperCasedAndEndAtControlCharacters) {
                     "DEFAULT_PATH \\Storage Card\\\r\n"
                     "Exclude a\tb\r\n"
                     "Exclude \t tabbed\r\n"  // the blank in the pattern skips any white space
-                    "Exclude .tvk"));  // no line end at all
-  EXPECT_EQ(std::vector<std::wstring>({L"\\TEMP", L"SPACED OUT  ", L"A", L"TABBED", L".TVK"}), Patterns());
+                    "Exclude .tvk"));        // no line end at all
+  EXPECT_EQ(std::vector<std::wstring>({L"\\TEMP", L"SPACED OUT  ", L"A", L"TABBED", L".TVK"}),
+            Patterns());
   EXPECT_STREQ(L"\\STORAGE CARD\\", Settings.defaultPath);
   EXPECT_EQ(0, Settings.registry);
 }
@@ -117,7 +117,7 @@ TEST_F(SettingsFile, CyrillicIsUpperCasedAndAnythingAboveYaEndsAValue) {
 
 TEST_F(SettingsFile, PatternsBeyondTheTenthOrLongerThanASlotAreDropped) {
   std::string text = "Exclude " + std::string(54, 'L') + "\r\n";  // one too long
-  text += "Exclude " + std::string(53, 'F') + "\r\n";               // fits exactly
+  text += "Exclude " + std::string(53, 'F') + "\r\n";             // fits exactly
   for (int i = 0; i < 12; ++i) text += "Exclude P" + std::to_string(i) + "\r\n";
   ASSERT_EQ(1, Load(text));
   std::vector<std::wstring> patterns = Patterns();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "run/run.h"
 #include "settings/exclude.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
@@ -184,6 +185,29 @@ TEST_F(SettingsFile, FileThatCannotBeCreatedIsReported) {
   EXPECT_EQ(0, SaveSettings(L"\\Nowhere\\tovik.cfg"));
   device.mkdir("root/My Documents/tovik.cfg");
   EXPECT_EQ(0, SaveSettings(kPath));
+}
+
+}  // namespace
+
+namespace {
+
+// Start-up with Setup 0: the settings are read and the run goes ahead
+// without the dialog. (With Setup 1 the dialog needs a terminal; the
+// end-to-end runs cover that.)
+TEST_F(SettingsFile, StartUpWithSetupOffRunsAtOnce) {
+  Settings.dialogCancelled = 1;
+  Settings.runRequested = 0;
+  wcscpy(Settings.defaultPath, L"\\stale\\");
+  const std::string text = "setup 0\r\ncrc32 0\r\n";
+  device.writeSettings(text);
+  EXPECT_EQ(1, PrepareRun(GetModuleHandleW(nullptr)));
+  EXPECT_STREQ(L"\\My Documents\\tovik.cfg", Settings.configPath);
+  EXPECT_STREQ(L"", Settings.defaultPath);  // emptied before the file is read
+  EXPECT_EQ(0, Settings.crc32);
+  EXPECT_EQ(0, Settings.dialogCancelled);
+  EXPECT_EQ(1, Settings.runRequested);
+  EXPECT_EQ(text, device.read("root/My Documents/tovik.cfg"));  // not rewritten
+  EXPECT_EQ(0, Settings.excludes.count);                        // ".TVK" only comes with a new file
 }
 
 }  // namespace

@@ -68,8 +68,10 @@ static void AddPattern(HWND dialog) {
 
 static void DeletePattern(HWND dialog) {
   HWND list = GetDlgItem(dialog, IDC_EXCLUDE_LIST);
-  LRESULT selection = SendMessageW(list, LB_GETCURSEL, 0, 0);
+  LRESULT selection;
   LRESULT data;
+  if (list == NULL) return;
+  selection = SendMessageW(list, LB_GETCURSEL, 0, 0);
   if (selection == LB_ERR || Settings.excludes.count == 0) return;
   data = SendMessageW(list, LB_GETITEMDATA, (WPARAM)selection, 0);
   if (data == LB_ERR) return;

@@ -43,6 +43,15 @@ FILE *OpenDeviceFile(const std::wstring &devicePath, const std::string &mode) {
       errno = EINVAL;
       return nullptr;
   }
+  // Something that exists but is not a regular file (a FIFO, socket or
+  // device) is refused before it is opened, since even opening one can have
+  // effects on the host; the check after opening covers a swap in between.
+  struct stat before;
+  if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    errno = EACCES;
+    return nullptr;
+  }
   int fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) {
     SetLastError(host::ErrorFromErrno(errno));

@@ -1,6 +1,6 @@
 // files.cpp - file handles on the device file system: CreateFileW,
 // ReadFile, WriteFile, SetFilePointer, SetEndOfFile, GetFileAttributesW,
-// CreateDirectoryW.
+// CreateDirectoryW. (Directory searches are in find.cpp.)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -181,6 +181,9 @@ DWORD GetFileAttributesW(LPCWSTR fileName) {
   }
   DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
   if (::access(path.c_str(), W_OK) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  // Files named in rom.txt lie in ROM, and ROM cannot be written.
+  DWORD rom = host::RomAttributes(fileName);
+  if (rom) attributes |= rom | FILE_ATTRIBUTE_READONLY;
   return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 

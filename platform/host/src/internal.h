@@ -60,6 +60,19 @@ std::wstring HostNameToWide(const std::string &name);
 std::string WideToHostName(const std::wstring &name);
 
 // ---------------------------------------------------------------------------
+// ROM files
+// ---------------------------------------------------------------------------
+
+// The ROM attribute bits (FILE_ATTRIBUTE_INROM, FILE_ATTRIBUTE_ROMMODULE,
+// FILE_ATTRIBUTE_ROMSTATICREF) that rom.txt of the device folder gives the
+// file at `devicePath`, compared without regard to case; 0 when it is not in
+// ROM. rom.txt is read once and forgotten on ResetDevice.
+DWORD RomAttributes(const std::wstring &devicePath);
+
+// True when rom.txt names no file at all (so lookups can be spared).
+bool RomListEmpty();
+
+// ---------------------------------------------------------------------------
 // Code page
 // ---------------------------------------------------------------------------
 

@@ -241,30 +241,33 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME *systemTime, LPFILETIME fileTime) {
   return TRUE;
 }
 
-int GetDateFormatW(LCID locale, DWORD /*flags*/, const SYSTEMTIME *date, LPCWSTR picture,
-                   LPWSTR out, int outChars) {
-  SYSTEMTIME now;
-  if (!date) {
-    GetLocalTime(&now);
-    date = &now;
-  }
-  if (!KnownLocale(locale) || outChars < 0 || !ValidDate(*date)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  return Deliver(Expand(*date, picture ? picture : L"dd/MM/yyyy", true), out, outChars);
-}
+namespace {
 
-int GetTimeFormatW(LCID locale, DWORD /*flags*/, const SYSTEMTIME *time, LPCWSTR picture,
-                   LPWSTR out, int outChars) {
+// The common part of GetDateFormatW and GetTimeFormatW: the current local
+// time when none is given, the checks, and the expansion of the picture.
+int FormatPicture(LCID locale, const SYSTEMTIME *time, LPCWSTR picture, bool date, LPWSTR out,
+                  int outChars) {
   SYSTEMTIME now;
   if (!time) {
     GetLocalTime(&now);
     time = &now;
   }
-  if (!KnownLocale(locale) || outChars < 0 || !ValidTime(*time)) {
+  if (!KnownLocale(locale) || outChars < 0 || !(date ? ValidDate(*time) : ValidTime(*time))) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  return Deliver(Expand(*time, picture ? picture : L"HH:mm:ss", false), out, outChars);
+  const WCHAR *fallback = date ? L"dd/MM/yyyy" : L"HH:mm:ss";
+  return Deliver(Expand(*time, picture ? picture : fallback, date), out, outChars);
+}
+
+}  // namespace
+
+int GetDateFormatW(LCID locale, DWORD /*flags*/, const SYSTEMTIME *date, LPCWSTR picture,
+                   LPWSTR out, int outChars) {
+  return FormatPicture(locale, date, picture, true, out, outChars);
+}
+
+int GetTimeFormatW(LCID locale, DWORD /*flags*/, const SYSTEMTIME *time, LPCWSTR picture,
+                   LPWSTR out, int outChars) {
+  return FormatPicture(locale, time, picture, false, out, outChars);
 }

@@ -69,6 +69,16 @@ ControlClass ClassFromOrdinal(WORD ordinal) {
   }
 }
 
+// Compares as a sorted list box orders its items: without regard to case.
+int CompareNoCase(const std::wstring &a, const std::wstring &b) {
+  size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    WCHAR x = UpperChar(a[i]), y = UpperChar(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
 ControlClass ClassFromName(std::wstring name) {
   for (auto &c : name) c = UpperChar(c);
   if (name == L"BUTTON") return ControlClass::Button;
@@ -127,6 +137,8 @@ Window *BuildDialog(LPCDLGTEMPLATEW dialogTemplate, DLGPROC procedure, LPARAM in
     WORD extra = Read16(p);
     p += extra;
     control->parent = dialog.get();
+    if (control->controlClass == ControlClass::Edit) control->limit = kEditDefaultLimit;
+    control->visible = (control->style & WS_VISIBLE) != 0;
     Live().insert(control.get());
     dialog->children.push_back(std::move(control));
   }
@@ -149,17 +161,72 @@ void FreeWindow(Window *window) {
 }
 
 Window *FocusWindow() { return g_focus; }
-void SetFocusWindow(Window *window) { g_focus = window; }
+
+void SetFocusWindow(Window *window) {
+  if (g_focus == window) return;
+  if (g_focus) MarkDirty(g_focus);
+  g_focus = window;
+  if (window) {
+    if (window->controlClass == ControlClass::Edit) {
+      window->selectAll = false;
+      window->caret = window->text.size();
+    }
+    MarkDirty(window);
+  }
+}
+
+void Notify(Window *control, WORD code) {
+  Window *dialog = control->parent;
+  if (dialog && dialog->procedure)
+    dialog->procedure(HandleOf(dialog), WM_COMMAND, MAKEWPARAM(control->id, code),
+                      reinterpret_cast<LPARAM>(HandleOf(control)));
+}
+
+void ClickButton(Window *button) {
+  switch (ButtonKind(button)) {
+    case BS_AUTOCHECKBOX:
+      button->check = button->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
+      break;
+    case BS_AUTO3STATE:
+      button->check = (button->check + 1) % 3;
+      break;
+    case BS_AUTORADIOBUTTON:
+      // The other automatic radio buttons of its group go out.
+      if (Window *dialog = button->parent) {
+        auto &siblings = dialog->children;
+        size_t at = 0;
+        while (at < siblings.size() && siblings[at].get() != button) ++at;
+        size_t first = at;
+        while (first > 0 && !(siblings[first]->style & WS_GROUP)) --first;
+        for (size_t i = first; i < siblings.size(); ++i) {
+          if (i > first && (siblings[i]->style & WS_GROUP)) break;
+          Window *other = siblings[i].get();
+          if (other != button && ButtonKind(other) == BS_AUTORADIOBUTTON &&
+              other->check != BST_UNCHECKED) {
+            other->check = BST_UNCHECKED;
+            MarkDirty(other);
+          }
+        }
+      }
+      button->check = BST_CHECKED;
+      break;
+    default:
+      break;
+  }
+  MarkDirty(button);
+  Notify(button, BN_CLICKED);
+}
 
 LRESULT ControlMessage(Window *control, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SETTEXT: {
       const WCHAR *text = reinterpret_cast<const WCHAR *>(lParam);
+      // The edit's limit binds only what the user types, never WM_SETTEXT.
       control->text = text ? text : L"";
-      if (control->controlClass == ControlClass::Edit && control->limit > 0 &&
-          control->text.size() > control->limit)
-        control->text.resize(control->limit);
       control->textOrdinal = 0;
+      control->caret = 0;
+      control->scroll = 0;
+      control->selectAll = false;
       MarkDirty(control);
       return TRUE;
     }
@@ -182,15 +249,34 @@ LRESULT ControlMessage(Window *control, UINT message, WPARAM wParam, LPARAM lPar
         MarkDirty(control);
       }
       return 0;
-    case EM_LIMITTEXT:
-      control->limit = wParam == 0 ? 0 : static_cast<size_t>(wParam);
+    case BM_CLICK:
+      if (control->controlClass == ControlClass::Button) ClickButton(control);
       return 0;
-    case LB_ADDSTRING: {
+    case EM_LIMITTEXT:
+      if (control->controlClass == ControlClass::Edit)
+        control->limit = wParam == 0 ? kEditMaxLimit : static_cast<size_t>(wParam);
+      return 0;
+    case LB_ADDSTRING:
+    case LB_INSERTSTRING: {
       if (control->controlClass != ControlClass::ListBox) return LB_ERR;
       const WCHAR *text = reinterpret_cast<const WCHAR *>(lParam);
-      control->items.push_back(ListItem{text ? text : L"", 0});
+      std::wstring item = text ? text : L"";
+      size_t at = control->items.size();
+      if (message == LB_INSERTSTRING) {
+        // -1 appends; an index past the end is an error.
+        if (static_cast<int>(wParam) != -1) {
+          if (wParam > control->items.size()) return LB_ERR;
+          at = wParam;
+        }
+      } else if (control->style & LBS_SORT) {
+        at = 0;
+        while (at < control->items.size() && CompareNoCase(control->items[at].text, item) <= 0)
+          ++at;
+      }
+      control->items.insert(control->items.begin() + static_cast<long>(at), ListItem{item, 0});
+      if (control->selection >= static_cast<int>(at)) ++control->selection;
       MarkDirty(control);
-      return static_cast<LRESULT>(control->items.size() - 1);
+      return static_cast<LRESULT>(at);
     }
     case LB_DELETESTRING: {
       if (control->controlClass != ControlClass::ListBox || wParam >= control->items.size())
@@ -204,8 +290,10 @@ LRESULT ControlMessage(Window *control, UINT message, WPARAM wParam, LPARAM lPar
       return static_cast<LRESULT>(control->items.size());
     }
     case LB_RESETCONTENT:
+      if (control->controlClass != ControlClass::ListBox) return LB_ERR;
       control->items.clear();
       control->selection = -1;
+      control->top = 0;
       MarkDirty(control);
       return LB_OKAY;
     case LB_GETCOUNT:
@@ -225,20 +313,25 @@ LRESULT ControlMessage(Window *control, UINT message, WPARAM wParam, LPARAM lPar
     case LB_GETCURSEL:
       return control->controlClass == ControlClass::ListBox ? control->selection : LB_ERR;
     case LB_GETTEXTLEN:
-      if (wParam >= control->items.size()) return LB_ERR;
+      if (control->controlClass != ControlClass::ListBox || wParam >= control->items.size())
+        return LB_ERR;
       return static_cast<LRESULT>(control->items[wParam].text.size());
     case LB_GETTEXT: {
-      if (wParam >= control->items.size()) return LB_ERR;
+      // The buffer must hold the item: the platform copies it whole.
+      if (control->controlClass != ControlClass::ListBox || wParam >= control->items.size())
+        return LB_ERR;
       const std::wstring &text = control->items[wParam].text;
       WCHAR *out = reinterpret_cast<WCHAR *>(lParam);
       if (out) std::wmemcpy(out, text.c_str(), text.size() + 1);
       return static_cast<LRESULT>(text.size());
     }
     case LB_GETITEMDATA:
-      if (wParam >= control->items.size()) return LB_ERR;
+      if (control->controlClass != ControlClass::ListBox || wParam >= control->items.size())
+        return LB_ERR;
       return control->items[wParam].data;
     case LB_SETITEMDATA:
-      if (wParam >= control->items.size()) return LB_ERR;
+      if (control->controlClass != ControlClass::ListBox || wParam >= control->items.size())
+        return LB_ERR;
       control->items[wParam].data = lParam;
       return LB_OKAY;
     default:
@@ -345,6 +438,7 @@ BOOL ShowWindow(HWND handle, int command) {
   BOOL wasVisible = window->visible ? TRUE : FALSE;
   window->visible = command != SW_HIDE;
   host::MarkDirty(window);
+  if (!window->parent && window->visible != (wasVisible != FALSE)) host::Shown(window);
   return wasVisible;
 }
 
@@ -358,10 +452,16 @@ BOOL UpdateWindow(HWND handle) {
   return TRUE;
 }
 
+// Gives the keyboard focus to a window; returns the window that had it.
+// A handle that is not a window changes nothing and returns null.
 HWND SetFocus(HWND handle) {
   Window *previous = host::FocusWindow();
   Window *window = WindowFrom(handle);
-  if (window) host::SetFocusWindow(window);
+  if (!window) {
+    if (handle) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  host::SetFocusWindow(window);
   return host::HandleOf(previous);
 }
 

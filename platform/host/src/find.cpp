@@ -1,0 +1,346 @@
+// find.cpp - directory searches on the device file system: FindFirstFileW,
+// FindNextFileW, FindClose.
+//
+// A search is a folder and a wildcard ("\Windows\*.*"): '*' stands for any
+// run of characters, '?' for one, and names are matched without regard to
+// case; "*.*" matches every name, as on the device. Entries come in the
+// host's directory order, without "." and "..".
+//
+// What each entry reports:
+//  - attributes: FILE_ATTRIBUTE_DIRECTORY for a folder; READONLY when the
+//    host file cannot be written by this process (its permission bits
+//    against the process's user and groups, or a read-only file system;
+//    access control lists are not consulted); the ROM bits from rom.txt (a
+//    ROM file is also READONLY); NORMAL when none of these applies.
+//  - times as UTC FILETIMEs: creation from the host's birth time where the
+//    file system keeps one, else the modification time; last access; last
+//    write (the modification time).
+//  - the size in two 32-bit halves; folders, FIFOs, sockets and devices
+//    have size 0 (they are looked at, never opened).
+//  - the name as a wide string; a host name that is not UTF-8 shows U+FFFD
+//    for each bad byte.
+//
+// Symbolic links are followed. A link that leads back to the folder being
+// searched or to one of the folders above it (by device and inode, along
+// the path searched) would make a walk of the tree endless: such an entry
+// is reported without the directory attribute and with size 0, so a walk
+// lists it but never enters it. A link that leads nowhere is reported as
+// the link itself, size 0.
+//
+// Like every device path, a search pattern of MAX_PATH characters or more
+// is refused (ERROR_FILENAME_EXCED_RANGE), which also bounds how deep a walk
+// can go. A folder that cannot be read fails the search with
+// ERROR_ACCESS_DENIED.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "internal.h"
+
+namespace {
+
+// One entry as a search reports it.
+struct Entry {
+  DWORD attributes = 0;
+  FILETIME created{}, accessed{}, written{};
+  uint64_t size = 0;
+  std::wstring name;
+};
+
+// Who this process is, for the read-only attribute.
+struct Caller {
+  uid_t user = 0;
+  gid_t group = 0;
+  std::vector<gid_t> groups;
+  bool readOnlyFileSystem = false;
+};
+
+struct FindObject : host::KernelObject {
+  DIR *dir = nullptr;
+  std::wstring wildcard;                           // upper case; empty matches every name
+  std::wstring deviceDir;                          // the searched folder's device path, for rom.txt
+  std::vector<std::pair<dev_t, ino_t>> ancestors;  // the folder and those above it
+  Caller caller;
+  ~FindObject() override {
+    if (dir) ::closedir(dir);
+  }
+};
+
+// True when `name` (upper case) matches `wildcard` (upper case).
+bool WildcardMatch(const WCHAR *wildcard, const WCHAR *name) {
+  // Iterative matching with one back-tracking point for the last '*'.
+  const WCHAR *star = nullptr;
+  const WCHAR *resume = nullptr;
+  while (*name) {
+    if (*wildcard == L'*') {
+      star = wildcard++;
+      resume = name;
+    } else if (*wildcard == L'?' || *wildcard == *name) {
+      ++wildcard;
+      ++name;
+    } else if (star) {
+      wildcard = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*wildcard == L'*') ++wildcard;
+  return *wildcard == 0;
+}
+
+struct EntryInfo {
+  mode_t mode = 0;
+  uid_t user = 0;
+  gid_t group = 0;
+  uint64_t size = 0;
+  dev_t device = 0;
+  ino_t inode = 0;
+  struct timespec access {};
+  struct timespec write {};
+  struct timespec birth {};
+  bool hasBirth = false;
+};
+
+// The host's view of entry `name` of folder `dirFd`, links followed (a link
+// that leads nowhere: the link itself). False when the entry is gone.
+bool StatEntry(int dirFd, const char *name, EntryInfo *info) {
+  struct statx sx;
+  int flags = AT_NO_AUTOMOUNT;
+  unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
+  int result = ::statx(dirFd, name, flags, mask, &sx);
+  if (result != 0 && errno == ENOENT)
+    result = ::statx(dirFd, name, flags | AT_SYMLINK_NOFOLLOW, mask, &sx);
+  if (result == 0) {
+    info->mode = sx.stx_mode;
+    info->user = sx.stx_uid;
+    info->group = sx.stx_gid;
+    info->size = sx.stx_size;
+    info->device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    info->inode = sx.stx_ino;
+    info->access = {static_cast<time_t>(sx.stx_atime.tv_sec),
+                    static_cast<long>(sx.stx_atime.tv_nsec)};
+    info->write = {static_cast<time_t>(sx.stx_mtime.tv_sec),
+                   static_cast<long>(sx.stx_mtime.tv_nsec)};
+    // Some file systems answer a birth time of 0 when they keep none.
+    info->hasBirth =
+        (sx.stx_mask & STATX_BTIME) && (sx.stx_btime.tv_sec != 0 || sx.stx_btime.tv_nsec != 0);
+    info->birth = {static_cast<time_t>(sx.stx_btime.tv_sec),
+                   static_cast<long>(sx.stx_btime.tv_nsec)};
+    return true;
+  }
+  if (errno != ENOSYS) return false;
+  // Kernels without statx: no birth time.
+  struct stat st;
+  if (::fstatat(dirFd, name, &st, 0) != 0 && ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return false;
+  info->mode = st.st_mode;
+  info->user = st.st_uid;
+  info->group = st.st_gid;
+  info->size = static_cast<uint64_t>(st.st_size);
+  info->device = st.st_dev;
+  info->inode = st.st_ino;
+  info->access = st.st_atim;
+  info->write = st.st_mtim;
+  info->hasBirth = false;
+  return true;
+}
+
+// True when the caller may write an entry of this mode and owner. The
+// permission bits are read as the kernel reads them (the owner's, else the
+// group's, else everyone's); the superuser may write anything.
+bool Writable(const Caller &caller, const EntryInfo &info) {
+  if (caller.readOnlyFileSystem) return false;
+  if (caller.user == 0) return true;
+  if (info.user == caller.user) return info.mode & S_IWUSR;
+  bool member = info.group == caller.group;
+  for (gid_t g : caller.groups) member = member || g == info.group;
+  return info.mode & (member ? S_IWGRP : S_IWOTH);
+}
+
+FILETIME ToFileTime(const struct timespec &t) {
+  return host::FileTimeFromUnix(static_cast<int64_t>(t.tv_sec), t.tv_nsec);
+}
+
+void Fill(const Entry &entry, LPWIN32_FIND_DATAW data) {
+  std::memset(data, 0, sizeof *data);
+  data->dwFileAttributes = entry.attributes;
+  data->ftCreationTime = entry.created;
+  data->ftLastAccessTime = entry.accessed;
+  data->ftLastWriteTime = entry.written;
+  data->nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(entry.size & 0xFFFFFFFFu);
+  data->dwOID = 0;
+  std::wmemcpy(data->cFileName, entry.name.data(), entry.name.size());
+  data->cFileName[entry.name.size()] = 0;
+}
+
+// Reads the host folder on to the next matching entry. False at its end.
+bool ReadEntry(FindObject *find, Entry *out) {
+  int dirFd = ::dirfd(find->dir);
+  while (struct dirent *entry = ::readdir(find->dir)) {
+    const char *name = entry->d_name;
+    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+    std::wstring wide = host::HostNameToWide(name);
+    if (wide.empty() || wide.size() >= MAX_PATH) continue;
+    if (!find->wildcard.empty()) {
+      std::wstring upper = wide;
+      for (WCHAR &c : upper) c = host::UpperChar(c);
+      if (!WildcardMatch(find->wildcard.c_str(), upper.c_str())) continue;
+    }
+    EntryInfo info;
+    if (!StatEntry(dirFd, name, &info)) continue;  // removed meanwhile
+
+    DWORD attributes = 0;
+    uint64_t size = 0;
+    if (S_ISDIR(info.mode)) {
+      bool loop = false;
+      for (const auto &ancestor : find->ancestors)
+        loop = loop || (ancestor.first == info.device && ancestor.second == info.inode);
+      if (!loop) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    } else if (S_ISREG(info.mode)) {
+      size = info.size;
+    }
+    if (!Writable(find->caller, info)) attributes |= FILE_ATTRIBUTE_READONLY;
+    if (!host::RomListEmpty()) {
+      DWORD rom = host::RomAttributes(find->deviceDir + L'\\' + wide);
+      if (rom) attributes |= rom | FILE_ATTRIBUTE_READONLY;
+    }
+    out->attributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    out->created = ToFileTime(info.hasBirth ? info.birth : info.write);
+    out->accessed = ToFileTime(info.access);
+    out->written = ToFileTime(info.write);
+    out->size = size;
+    out->name = std::move(wide);
+    return true;
+  }
+  return false;
+}
+
+// Moves the search on to its next matching entry and fills `data` with it.
+// False at the end of the folder.
+bool NextEntry(FindObject *find, LPWIN32_FIND_DATAW data) {
+  Entry entry;
+  if (!ReadEntry(find, &entry)) return false;
+  Fill(entry, data);
+  return true;
+}
+
+// The (device, inode) of each folder from the device root down to
+// `hostDir`, along the path as written (links followed at each step).
+std::vector<std::pair<dev_t, ino_t>> Ancestors(const std::string &hostDir) {
+  std::vector<std::pair<dev_t, ino_t>> chain;
+  size_t at = host::DeviceRoot().size();
+  for (;;) {
+    size_t slash = at < hostDir.size() ? hostDir.find('/', at + 1) : std::string::npos;
+    struct stat st;
+    if (::stat(hostDir.substr(0, at).c_str(), &st) == 0) chain.emplace_back(st.st_dev, st.st_ino);
+    if (at >= hostDir.size()) break;
+    at = slash == std::string::npos ? hostDir.size() : slash;
+  }
+  return chain;
+}
+
+Caller CallerOf(int dirFd) {
+  Caller caller;
+  caller.user = ::geteuid();
+  caller.group = ::getegid();
+  int count = ::getgroups(0, nullptr);
+  if (count > 0) {
+    caller.groups.resize(static_cast<size_t>(count));
+    count = ::getgroups(count, caller.groups.data());
+    caller.groups.resize(count > 0 ? static_cast<size_t>(count) : 0);
+  }
+  struct statvfs fs;
+  caller.readOnlyFileSystem = ::fstatvfs(dirFd, &fs) == 0 && (fs.f_flag & ST_RDONLY);
+  return caller;
+}
+
+}  // namespace
+
+HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
+  if (!fileName || !findData) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::wstring pattern = fileName;
+  if (pattern.size() >= MAX_PATH) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_HANDLE_VALUE;
+  }
+  size_t split = pattern.find_last_of(L"\\/");
+  std::wstring folder = split == std::wstring::npos ? L"" : pattern.substr(0, split);
+  std::wstring wildcard = split == std::wstring::npos ? pattern : pattern.substr(split + 1);
+  if (wildcard.empty()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  for (WCHAR &c : wildcard) c = host::UpperChar(c);
+  if (wildcard == L"*.*" || wildcard == L"*") wildcard.clear();
+
+  std::string hostDir;
+  DWORD error = ERROR_SUCCESS;
+  if (!host::DeviceToHostPath(folder.c_str(), &hostDir, &error)) {
+    SetLastError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+    return INVALID_HANDLE_VALUE;
+  }
+  auto *find = new FindObject;
+  find->wildcard = wildcard;
+  find->deviceDir = folder;
+  int fd = ::open(hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    int saved = errno;
+    delete find;
+    SetLastError(saved == EACCES || saved == EPERM ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  // A folder that can be opened but not searched (no execute permission)
+  // cannot show what its entries are: it fails like an unreadable one.
+  DIR *dir = nullptr;
+  if (::faccessat(fd, ".", R_OK | X_OK, 0) != 0 || !(dir = ::fdopendir(fd))) {
+    ::close(fd);
+    delete find;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  find->dir = dir;
+  find->caller = CallerOf(fd);
+  find->ancestors = Ancestors(hostDir);
+  if (!NextEntry(find, findData)) {
+    delete find;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return host::RegisterHandle(find);
+}
+
+BOOL FindNextFileW(HANDLE findFile, LPWIN32_FIND_DATAW findData) {
+  FindObject *find = host::LookupHandleAs<FindObject>(findFile);
+  if (!find || !findData) {
+    SetLastError(find ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!NextEntry(find, findData)) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL FindClose(HANDLE findFile) {
+  if (!host::LookupHandleAs<FindObject>(findFile) || !host::ReleaseHandle(findFile)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}

@@ -1,0 +1,229 @@
+// term_input.cpp - the keyboard of a modal dialog, as the device's dialog
+// manager and controls handle it: Tab and Shift-Tab move among the tab
+// stops, Space and Enter press buttons, Esc cancels, an edit takes typed
+// text, a list box moves its selection with the arrows. The events come from
+// the terminal or from a test's script; nothing here draws.
+#include "internal.h"
+#include "window_internal.h"
+
+namespace host {
+namespace {
+
+bool CanTakeFocus(const Window *w) {
+  return (w->style & WS_TABSTOP) && w->visible && !(w->style & WS_DISABLED) &&
+         w->controlClass != ControlClass::Static;
+}
+
+// The next (or previous) tab stop after `from` in template order, wrapping
+// around; `from` null starts before the first (or after the last).
+Window *NextTabStop(Window *dialog, Window *from, bool backwards) {
+  auto &c = dialog->children;
+  const long n = static_cast<long>(c.size());
+  if (n == 0) return nullptr;
+  long start = -1;
+  for (long i = 0; i < n; ++i)
+    if (c[static_cast<size_t>(i)].get() == from) start = i;
+  if (start < 0) start = backwards ? 0 : n - 1;
+  for (long step = 1; step <= n; ++step) {
+    long i = backwards ? (start - step + n * 2) % n : (start + step) % n;
+    Window *w = c[static_cast<size_t>(i)].get();
+    if (CanTakeFocus(w)) return w;
+  }
+  return nullptr;
+}
+
+Window *Child(Window *dialog, int id) {
+  for (auto &child : dialog->children)
+    if (child->id == id) return child.get();
+  return nullptr;
+}
+
+// The default push button: the one that has the focus, else the template's
+// BS_DEFPUSHBUTTON.
+Window *DefaultButton(Window *dialog, Window *focus) {
+  if (focus && focus->parent == dialog && IsPushButton(focus)) return focus;
+  for (auto &child : dialog->children)
+    if (child->controlClass == ControlClass::Button && ButtonKind(child.get()) == BS_DEFPUSHBUTTON)
+      return child.get();
+  return nullptr;
+}
+
+void SendCommand(Window *dialog, int id, WORD code, Window *from) {
+  if (dialog->procedure)
+    dialog->procedure(HandleOf(dialog), WM_COMMAND, MAKEWPARAM(id, code),
+                      reinterpret_cast<LPARAM>(HandleOf(from)));
+}
+
+// Keeps the caret of an edit in view.
+void ScrollToCaret(Window *edit) {
+  size_t width = EditFieldWidth(edit);
+  if (edit->caret < edit->scroll) edit->scroll = edit->caret;
+  if (edit->caret >= edit->scroll + width) edit->scroll = edit->caret - width + 1;
+}
+
+void EditKey(Window *edit, const InputEvent &event) {
+  std::wstring before = edit->text;
+  bool selected = edit->selectAll;
+  edit->selectAll = false;
+  if (edit->caret > edit->text.size()) edit->caret = edit->text.size();
+  switch (event.key) {
+    case Key::Left:
+      if (!selected && edit->caret > 0) --edit->caret;
+      if (selected) edit->caret = 0;
+      break;
+    case Key::Right:
+      if (!selected && edit->caret < edit->text.size()) ++edit->caret;
+      if (selected) edit->caret = edit->text.size();
+      break;
+    case Key::Home:
+      edit->caret = 0;
+      break;
+    case Key::End:
+      edit->caret = edit->text.size();
+      break;
+    case Key::Backspace:
+      if (selected) {
+        edit->text.clear();
+        edit->caret = 0;
+      } else if (edit->caret > 0) {
+        edit->text.erase(--edit->caret, 1);
+      }
+      break;
+    case Key::Delete:
+      if (selected) {
+        edit->text.clear();
+        edit->caret = 0;
+      } else if (edit->caret < edit->text.size()) {
+        edit->text.erase(edit->caret, 1);
+      }
+      break;
+    case Key::Space:
+    case Key::Char: {
+      wchar_t ch = event.key == Key::Space ? L' ' : event.ch;
+      // Control characters are no text; the device's characters are 16 bits.
+      if (ch < 0x20 || ch == 0x7F || static_cast<unsigned long>(ch) > 0xFFFF) break;
+      if (selected) {
+        edit->text.clear();
+        edit->caret = 0;
+      }
+      // The limit binds what is typed; without automatic horizontal scroll
+      // the text must also fit the field.
+      bool full = edit->text.size() >= edit->limit ||
+                  (!(edit->style & ES_AUTOHSCROLL) && edit->text.size() >= EditFieldWidth(edit));
+      if (full) {
+        if (edit->text != before) Notify(edit, EN_CHANGE);
+        MarkDirty(edit);
+        Notify(edit, kEnMaxText);
+        return;
+      }
+      edit->text.insert(edit->caret++, 1, ch);
+      break;
+    }
+    default:
+      break;
+  }
+  ScrollToCaret(edit);
+  MarkDirty(edit);
+  if (edit->text != before) Notify(edit, EN_CHANGE);
+}
+
+void ListKey(Window *list, Key key) {
+  int count = static_cast<int>(list->items.size());
+  if (count == 0) return;
+  int old = list->selection;
+  int now = old;
+  switch (key) {
+    case Key::Up:
+      now = old < 0 ? 0 : (old > 0 ? old - 1 : 0);
+      break;
+    case Key::Down:
+      now = old < 0 ? 0 : (old + 1 < count ? old + 1 : count - 1);
+      break;
+    case Key::Home:
+      now = 0;
+      break;
+    case Key::End:
+      now = count - 1;
+      break;
+    default:
+      return;
+  }
+  if (now == old) return;
+  list->selection = now;
+  int rows = ListRows(list);
+  if (now < list->top) list->top = now;
+  if (now >= list->top + rows) list->top = now - rows + 1;
+  MarkDirty(list);
+  if (list->style & LBS_NOTIFY) Notify(list, LBN_SELCHANGE);
+}
+
+void MoveFocus(Window *dialog, bool backwards) {
+  Window *focus = FocusWindow();
+  if (focus && focus->parent != dialog) focus = nullptr;
+  if (Window *next = NextTabStop(dialog, focus, backwards)) FocusByKeyboard(next);
+}
+
+}  // namespace
+
+Window *FirstTabStop(Window *dialog) { return NextTabStop(dialog, nullptr, false); }
+
+void FocusByKeyboard(Window *control) {
+  SetFocusWindow(control);
+  if (control->controlClass == ControlClass::Edit) {
+    // Reaching an edit by keyboard selects its text, so typing replaces it.
+    control->selectAll = !control->text.empty();
+    control->caret = control->text.size();
+    ScrollToCaret(control);
+    MarkDirty(control);
+  }
+}
+
+void HandleDialogInput(Window *dialog, const InputEvent &event) {
+  Window *focus = FocusWindow();
+  if (focus && focus->parent != dialog) focus = nullptr;
+  switch (event.key) {
+    case Key::Tab:
+      MoveFocus(dialog, false);
+      return;
+    case Key::ShiftTab:
+      MoveFocus(dialog, true);
+      return;
+    case Key::Esc:
+      SendCommand(dialog, IDCANCEL, BN_CLICKED, Child(dialog, IDCANCEL));
+      return;
+    case Key::Enter: {
+      Window *button = DefaultButton(dialog, focus);
+      if (button && !(button->style & WS_DISABLED))
+        SendCommand(dialog, button->id, BN_CLICKED, button);
+      else if (!button)
+        SendCommand(dialog, IDOK, BN_CLICKED, nullptr);
+      return;
+    }
+    case Key::Press: {
+      Window *control = Child(dialog, event.id);
+      if (!control || (control->style & WS_DISABLED)) return;
+      if (control->controlClass == ControlClass::Static) return;
+      SetFocusWindow(control);
+      if (control->controlClass == ControlClass::Button) ClickButton(control);
+      return;
+    }
+    default:
+      break;
+  }
+  if (!focus) return;
+  switch (focus->controlClass) {
+    case ControlClass::Button:
+      if (event.key == Key::Space) ClickButton(focus);
+      return;
+    case ControlClass::Edit:
+      EditKey(focus, event);
+      return;
+    case ControlClass::ListBox:
+      ListKey(focus, event.key);
+      return;
+    default:
+      return;
+  }
+}
+
+}  // namespace host

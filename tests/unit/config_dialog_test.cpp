@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "platform.h"
+#include "platform_testing.h"
 #include "resource.h"
+#include "run/run.h"
 #include "settings/exclude.h"
 #include "settings/settings.h"
 #include "test_device.h"
@@ -223,6 +225,77 @@ TEST_F(ConfigDialog, DeleteRemovesTheSelectedPattern) {
   // The refill leaves nothing selected, so a second press does nothing.
   Command(IDC_EXCLUDE_DELETE);
   EXPECT_EQ(2, Settings.excludes.count);
+}
+
+// ---------------------------------------------------------------------------
+// The modal dialog as start-up shows it, driven by scripted input through
+// the same handling as the terminal's keys.
+// ---------------------------------------------------------------------------
+
+const char kDefaults[] =
+    "Registry 1\r\nFiles 1\r\nFileInROM 1\r\ncrc32 1\r\nDatabases 1\r\nSetup 1\r\n"
+    "Exclude .TVK\r\nDefault_path \r\n";
+
+class StartUpDialog : public ConfigDialog {
+ protected:
+  void TearDown() override {
+    PlatformEndDialogScript();
+    ConfigDialog::TearDown();
+  }
+  // Runs start-up on a device without settings, with `script` as input.
+  int Start(std::vector<PlatformInputEvent> script) {
+    PlatformScriptDialogInput(script.data(), static_cast<int>(script.size()));
+    return PrepareRun(GetModuleHandleW(nullptr));
+  }
+};
+
+TEST_F(StartUpDialog, OutcomeOfEachWayOut) {
+  EXPECT_EQ(-1, Start({PlatformPress(IDC_CRC32), PlatformKey(PLATFORM_KEY_ESC)}));
+  EXPECT_EQ(kDefaults, SavedFile());  // written before the dialog, not after
+  Settings.excludes.count = 0;
+
+  EXPECT_EQ(0, Start({PlatformPress(IDC_SAVE)}));
+  EXPECT_EQ(0, Settings.runRequested);
+  Settings.excludes.count = 0;
+
+  EXPECT_EQ(1, Start({PlatformPress(IDC_SETUP), PlatformKey(PLATFORM_KEY_ENTER)}));
+  EXPECT_NE(std::string::npos, SavedFile().find("Setup 0\r\n")) << SavedFile();
+  Settings.excludes.count = 0;
+
+  // Now Setup 0 is read and start-up goes on without the dialog: the script
+  // is left unread.
+  EXPECT_EQ(1, Start({PlatformKey(PLATFORM_KEY_ESC)}));
+}
+
+TEST_F(StartUpDialog, TypedSettingsAreSavedAndSteerTheRun) {
+  EXPECT_EQ(1, Start({
+                   PlatformPress(IDC_DEFAULT_PATH),
+                   PlatformText(L"\\Snaps\\"),
+                   PlatformPress(IDC_EXCLUDE_EDIT),
+                   PlatformText(L"\\temp"),
+                   PlatformPress(IDC_EXCLUDE_ADD),  // "\temp" is pattern 1
+                   PlatformPress(IDC_EXCLUDE_EDIT),
+                   PlatformText(L"junk"),
+                   PlatformPress(IDC_EXCLUDE_ADD),  // "junk" is pattern 2
+                   PlatformPress(IDC_EXCLUDE_LIST),
+                   PlatformKey(PLATFORM_KEY_END),
+                   PlatformPress(IDC_EXCLUDE_DELETE),  // the last one goes
+                   PlatformPress(IDC_FILEINROM),
+                   PlatformPress(IDOK),
+               }));
+  EXPECT_EQ(
+      "Registry 1\r\nFiles 1\r\nFileInROM 0\r\ncrc32 1\r\nDatabases 1\r\nSetup 1\r\n"
+      "Exclude .TVK\r\nExclude \\temp\r\nDefault_path \\Snaps\\\r\n",
+      SavedFile());
+  EXPECT_STREQ(L"\\Snaps\\", Settings.defaultPath);
+}
+
+TEST_F(StartUpDialog, TypingStopsAtWhatASlotHolds) {
+  std::wstring typed(EXCLUDE_CHARS + 10, L'k');
+  EXPECT_EQ(0, Start({PlatformPress(IDC_EXCLUDE_EDIT), PlatformText(typed.c_str()),
+                      PlatformPress(IDC_EXCLUDE_ADD), PlatformPress(IDC_SAVE)}));
+  ASSERT_EQ(2, Settings.excludes.count);
+  EXPECT_EQ(std::wstring(EXCLUDE_CHARS - 1, L'k'), std::wstring(Settings.excludes.slots[1]));
 }
 
 }  // namespace

@@ -5,10 +5,13 @@
 #include "output/output.h"
 #include "resource.h"
 #include "run/run.h"
+#include "settings/exclude.h"
 #include "settings/settings.h"
+#include "settings/settings_file.h"
 #include "snapshot/databases.h"
 #include "snapshot/files.h"
 #include "snapshot/registry.h"
+#include "ui/config_dialog.h"
 
 static HINSTANCE g_instance;                  /* the program's instance, for its dialogs */
 static WCHAR g_outputPath[OUTPUT_PATH_CHARS]; /* full path of the snapshot file */
@@ -26,11 +29,30 @@ static LPCDLGTEMPLATEW LoadDialogTemplate(HINSTANCE instance, int id) {
 /* A message box with no owner, an empty caption and the OK button. */
 static void ShowError(LPCWSTR text) { MessageBoxW(NULL, text, L"", MB_OK); }
 
+/*
+ * The settings come from "\tovik.cfg" in the documents folder; when it
+ * cannot be opened, a default one is written holding every flag on and the
+ * pattern ".TVK", which keeps earlier snapshots out of the listing. With
+ * Setup on, the configuration dialog decides: a dialog that cannot be shown
+ * (no terminal on a host) leaves dialogCancelled set, so nothing is run.
+ */
 int PrepareRun(HINSTANCE instance) {
-  (void)instance;
+  LPCDLGTEMPLATEW configTemplate;
+
   Settings.defaultPath[0] = 0;
   SHGetSpecialFolderPath(NULL, Settings.configPath, CSIDL_PERSONAL, TRUE);
   wcscat(Settings.configPath, L"\\tovik.cfg");
+  if (!LoadSettings(Settings.configPath)) {
+    ExcludeAdd(L".TVK");
+    SaveSettings(Settings.configPath);
+  }
+  if (Settings.setup) {
+    configTemplate = LoadDialogTemplate(instance, IDD_CONFIG);
+    if (configTemplate != NULL)
+      DialogBoxIndirectParamW(instance, configTemplate, NULL, ConfigDialogProc, 0);
+    if (Settings.dialogCancelled == 1) return -1;
+    return Settings.runRequested;
+  }
   Settings.dialogCancelled = 0;
   Settings.runRequested = 1;
   return 1;

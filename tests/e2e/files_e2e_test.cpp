@@ -62,6 +62,7 @@ TEST(FilesRun, SectionListsTheWholeDeviceDepthFirst) {
   ASSERT_EQ(0, ::mkfifo(device.host("Data/pipe").c_str(), 0644));
   ASSERT_EQ(0, ::symlink("..", device.host("Data/Empty/up").c_str()));
   device.mkdir("root/Snapshots");
+  device.writeSettings("Setup 0\r\n");  // no dialog: the run has no terminal
 
   testing_device::RunResult run = RunTovik(device.folder(), {"\\Snapshots\\now.tvk"});
   ASSERT_EQ(0, run.exitCode) << run.err;
@@ -97,6 +98,7 @@ TEST(FilesRun, SampleDeviceMarksItsRomFiles) {
   TestDevice device;
   std::string copy = "cp -R '" TOVIK_SOURCE_DIR "/samples/device/.' '" + device.folder() + "'";
   ASSERT_EQ(0, std::system(copy.c_str()));
+  device.writeSettings("Setup 0\r\n");  // no dialog: the run has no terminal
   testing_device::RunResult run = RunTovik(device.folder(), {"\\Temp\\sample.tvk"});
   ASSERT_EQ(0, run.exitCode) << run.err;
   EXPECT_EQ("", run.err);  // rom.txt is well formed

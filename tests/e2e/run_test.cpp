@@ -21,6 +21,7 @@ std::vector<std::string> Snapshots(const TestDevice &device) {
 
 TEST(Run, DefaultRunNamesTheSnapshotAfterTheLocalTime) {
   TestDevice device;
+  device.writeSettings("Setup 0\r\n");
   testing_device::RunResult run = RunTovik(device.folder(), {});
   EXPECT_EQ(0, run.exitCode) << run.err;
   std::vector<std::string> names = Snapshots(device);
@@ -36,6 +37,7 @@ TEST(Run, DefaultRunNamesTheSnapshotAfterTheLocalTime) {
 
 TEST(Run, CommandLineIsTheSnapshotPathAsGiven) {
   TestDevice device;
+  device.writeSettings("Setup 0\r\n");
   device.mkdir("root/Temp");
   testing_device::RunResult run = RunTovik(device.folder(), {"\\temp\\a.txt"});
   EXPECT_EQ(0, run.exitCode) << run.err;
@@ -46,6 +48,7 @@ TEST(Run, CommandLineIsTheSnapshotPathAsGiven) {
 
 TEST(Run, MissingFolderIsAFileCreatingError) {
   TestDevice device;
+  device.writeSettings("Setup 0\r\n");
   testing_device::RunResult run = RunTovik(device.folder(), {"\\Nowhere\\a.tvk"});
   EXPECT_EQ(1, run.exitCode);
   EXPECT_NE(std::string::npos, run.err.find("File creating error")) << run.err;
@@ -54,6 +57,7 @@ TEST(Run, MissingFolderIsAFileCreatingError) {
 
 TEST(Run, OverlongPathIsRefusedNotCut) {
   TestDevice device;
+  device.writeSettings("Setup 0\r\n");
   std::string path = "\\" + std::string(259, 'p');
   testing_device::RunResult run = RunTovik(device.folder(), {path});
   EXPECT_EQ(1, run.exitCode);

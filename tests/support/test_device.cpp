@@ -76,6 +76,10 @@ void TestDevice::write(const std::string &relative, const std::string &bytes) co
 
 void TestDevice::mkdir(const std::string &relative) const { MakeFolders(folder_ + "/" + relative); }
 
+void TestDevice::writeSettings(const std::string &text) const {
+  write("root/My Documents/tovik.cfg", text);
+}
+
 std::string TestDevice::read(const std::string &relative) const {
   return ReadHostFile(folder_ + "/" + relative);
 }

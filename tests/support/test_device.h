@@ -26,6 +26,9 @@ class TestDevice {
   // Writes a file (relative to the device folder, folders made as needed).
   void write(const std::string &relative, const std::string &bytes) const;
   void mkdir(const std::string &relative) const;
+  // Writes the device's settings file (\My Documents\tovik.cfg). Runs
+  // without a terminal need "Setup 0\r\n" in it to take a snapshot.
+  void writeSettings(const std::string &text) const;
   // Reads a file relative to the device folder; "" when missing.
   std::string read(const std::string &relative) const;
   // Names of the entries of a folder relative to the device folder, sorted.

@@ -145,6 +145,7 @@ class TerminalDrawing : public ::testing::Test {
 // The built program's message box: drawn with its OK button, closed with
 // Enter, and its text left on standard error once the screen is restored.
 TEST_F(TerminalDrawing, MessageBoxOfTheProgram) {
+  device_.writeSettings("Setup 0\r\n");  // straight to the run, no dialog
   Tmux tmux(Command(device_, TOVIK_BINARY, "'\\Missing\\x.tvk'", status_));
   ASSERT_TRUE(tmux.started());
   std::string screen;
@@ -159,6 +160,7 @@ TEST_F(TerminalDrawing, MessageBoxOfTheProgram) {
 // A whole run: the progress window with its texts, showing the last
 // section when the run ends, however fast the repaints came.
 TEST_F(TerminalDrawing, ProgressWindowOfARun) {
+  device_.writeSettings("Setup 0\r\n");  // straight to the run, no dialog
   device_.mkdir("root/Windows");
   Tmux tmux(ChildCommand("ProgressRun"));
   ASSERT_TRUE(tmux.started());

@@ -197,11 +197,11 @@ shot() {  # $1 picture name, $2 snapshot path, $3 seconds to wait (5)
 settings "$docs/tovik.cfg" "1 1 1 1" '\TEMP'
 shot config-dialog 'C:\dialog.tvk'
 # The progress window is repainted for every folder of the file system
-# walk: a few thousand empty folders, walked first, keep it up long enough.
+# walk: twelve thousand empty folders, walked first, keep it up for seconds.
 settings "$docs/tovik.cfg" "0 1 0 0"
 mkdir -p "$drive/0progress"
-(cd "$drive/0progress" && mkdir $(seq -f 'folder%04g' 1 3000))
-shot progress-window 'C:\progress.tvk' 2
+(cd "$drive/0progress" && mkdir $(seq -f 'folder%05g' 1 12000))
+shot progress-window 'C:\progress.tvk' 1
 rm -rf "$drive/0progress"
 settings "$docs/tovik.cfg" "1 0 1 0"
 shot file-creating-error 'C:\missing\folder\x.tvk'

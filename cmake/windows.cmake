@@ -4,7 +4,7 @@
 # Included by the top-level CMakeLists.txt when WIN32 is set.
 enable_language(RC)
 
-set(TOVIK_WIN32_INCLUDE ${CMAKE_SOURCE_DIR}/platform/win32/include)
+set(TOVIK_WIN32_INCLUDE ${CMAKE_SOURCE_DIR}/platform/win32/include ${CMAKE_SOURCE_DIR}/platform/include)
 set(TOVIK_WIN32_LINK -static -municode)
 
 file(GLOB TOVIK_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/src/*.cpp)
@@ -14,12 +14,7 @@ target_include_directories(tovik_platform PUBLIC ${TOVIK_WIN32_INCLUDE})
 target_compile_options(tovik_platform PRIVATE ${TOVIK_WARNINGS})
 target_link_libraries(tovik_platform PUBLIC shell32 user32)
 
-file(GLOB_RECURSE TOVIK_PROGRAM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.cpp)
-add_library(tovik_program STATIC ${TOVIK_PROGRAM_SOURCES})
-target_include_directories(tovik_program PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/res)
-target_compile_definitions(tovik_program PRIVATE TOVIK_DEVICE_CRT)
-target_compile_options(tovik_program PRIVATE ${TOVIK_WARNINGS})
-target_link_libraries(tovik_program PUBLIC tovik_platform)
+include(${CMAKE_SOURCE_DIR}/cmake/program.cmake)
 
 # res/tovik.rc includes "rcdefs.h", which here is Windows' own <winresrc.h>.
 add_executable(tovik WIN32 ${CMAKE_SOURCE_DIR}/platform/win32/src/entry.cpp

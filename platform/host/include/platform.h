@@ -83,8 +83,6 @@ typedef HANDLE HGLOBAL;
 typedef DWORD LCID;
 typedef DWORD REGSAM;
 typedef LONG LSTATUS;
-typedef DWORD CEOID;
-typedef CEOID *PCEOID;
 
 struct HKEY__;
 typedef HKEY__ *HKEY;
@@ -303,59 +301,7 @@ LONG RegCloseKey(HKEY key);
 /* Object store                                                           */
 /* ===================================================================== */
 
-#define OBJTYPE_INVALID 0
-#define OBJTYPE_FILE 1
-#define OBJTYPE_DIRECTORY 2
-#define OBJTYPE_DATABASE 3
-#define OBJTYPE_RECORD 4
-
-#define CEDB_MAXDBASENAMELEN 32
-#define CEDB_MAXSORTORDER 4
-
-typedef struct _SORTORDERSPEC {
-  DWORD propid;
-  DWORD dwFlags;
-} SORTORDERSPEC;
-
-typedef struct _CEFILEINFO {
-  DWORD dwAttributes;
-  CEOID oidParent;
-  WCHAR szFileName[MAX_PATH];
-  FILETIME ftLastChanged;
-  DWORD dwLength;
-} CEFILEINFO;
-
-typedef struct _CEDIRINFO {
-  DWORD dwAttributes;
-  CEOID oidParent;
-  WCHAR szDirName[MAX_PATH];
-} CEDIRINFO;
-
-typedef struct _CEDBASEINFO {
-  DWORD dwFlags;
-  WCHAR szDbaseName[CEDB_MAXDBASENAMELEN];
-  DWORD dwDbaseType;
-  WORD wNumRecords;
-  WORD wNumSortOrder;
-  DWORD dwSize;
-  FILETIME ftLastModified;
-  SORTORDERSPEC rgSortSpecs[CEDB_MAXSORTORDER];
-} CEDBASEINFO;
-
-typedef struct _CERECORDINFO {
-  CEOID oidParent;
-} CERECORDINFO;
-
-typedef struct _CEOIDINFO {
-  WORD wObjType;
-  WORD wPad;
-  union {
-    CEFILEINFO infFile;
-    CEDIRINFO infDirectory;
-    CEDBASEINFO infDatabase;
-    CERECORDINFO infRecord;
-  };
-} CEOIDINFO, *PCEOIDINFO;
+#include "ceobjstore.h"
 
 HANDLE CeFindFirstDatabase(DWORD databaseType);
 CEOID CeFindNextDatabase(HANDLE enumeration);

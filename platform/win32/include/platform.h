@@ -115,62 +115,7 @@ LONG ce_RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, P
 /* Object store                                                           */
 /* ===================================================================== */
 
-typedef DWORD CEOID;
-typedef CEOID *PCEOID;
-
-#define OBJTYPE_INVALID 0
-#define OBJTYPE_FILE 1
-#define OBJTYPE_DIRECTORY 2
-#define OBJTYPE_DATABASE 3
-#define OBJTYPE_RECORD 4
-
-#define CEDB_MAXDBASENAMELEN 32
-#define CEDB_MAXSORTORDER 4
-
-typedef struct _SORTORDERSPEC {
-  DWORD propid;
-  DWORD dwFlags;
-} SORTORDERSPEC;
-
-typedef struct _CEFILEINFO {
-  DWORD dwAttributes;
-  CEOID oidParent;
-  WCHAR szFileName[MAX_PATH];
-  FILETIME ftLastChanged;
-  DWORD dwLength;
-} CEFILEINFO;
-
-typedef struct _CEDIRINFO {
-  DWORD dwAttributes;
-  CEOID oidParent;
-  WCHAR szDirName[MAX_PATH];
-} CEDIRINFO;
-
-typedef struct _CEDBASEINFO {
-  DWORD dwFlags;
-  WCHAR szDbaseName[CEDB_MAXDBASENAMELEN];
-  DWORD dwDbaseType;
-  WORD wNumRecords;
-  WORD wNumSortOrder;
-  DWORD dwSize;
-  FILETIME ftLastModified;
-  SORTORDERSPEC rgSortSpecs[CEDB_MAXSORTORDER];
-} CEDBASEINFO;
-
-typedef struct _CERECORDINFO {
-  CEOID oidParent;
-} CERECORDINFO;
-
-typedef struct _CEOIDINFO {
-  WORD wObjType;
-  WORD wPad;
-  union {
-    CEFILEINFO infFile;
-    CEDIRINFO infDirectory;
-    CEDBASEINFO infDatabase;
-    CERECORDINFO infRecord;
-  };
-} CEOIDINFO, *PCEOIDINFO;
+#include "ceobjstore.h"
 
 /* No object store: INVALID_HANDLE_VALUE with ERROR_NOT_SUPPORTED. */
 HANDLE CeFindFirstDatabase(DWORD databaseType);

@@ -993,40 +993,34 @@ class Comparer : public SnapshotSink {
       if (root_ >= 0) FlushRoot(root_);
       root_ = key.root;
     }
-    keyOld_ = old_.keyTable.TakeNear(nextKey_, 0, key.full);
-    if (keyOld_ == kNone) {
-      ++counts.keysAdded;
-      keyAdded_ = true;
-      if (report_) {
-        // Views into the new snapshot die with its line: keep a copy.
-        newKeyText_.assign(key.full.data(), key.full.size());
-        newKey_ = KeyLine{newKeyText_, key.root,
-                          std::string_view(newKeyText_).substr(key.full.size() - key.path.size())};
-        report_->KeyAdded(newKey_);
-      }
-    } else {
-      old_.keys[keyOld_].matched = true;
-      nextKey_ = keyOld_ + 1;
+    keyOld_ = Take(old_.keyTable, old_.keys, nextKey_, 0, key.full);
+    if (keyOld_ != kNone) {
       nextValue_ = old_.keys[keyOld_].firstValue;
+      return;
+    }
+    ++counts.keysAdded;
+    keyAdded_ = true;
+    if (report_) {
+      // Views into the new snapshot die with its line: keep a copy.
+      newKeyText_.assign(key.full.data(), key.full.size());
+      newKey_ = KeyLine{newKeyText_, key.root,
+                        std::string_view(newKeyText_).substr(key.full.size() - key.path.size())};
+      report_->KeyAdded(newKey_);
     }
   }
 
   void OnValue(const ValueLine &value) override {
     if (!Has(Section::kRegistry)) return;
-    if (keyAdded_) {
-      ++counts.valuesAdded;
-      if (report_) report_->ValueAdded(newKey_, true, value);
-      return;
-    }
-    uint32_t id = old_.valueTable.TakeNear(nextValue_, keyOld_, value.name);
+    // The values of an added key are all added.
+    uint32_t id = kNone;
+    if (!keyAdded_) id = Take(old_.valueTable, old_.values, nextValue_, keyOld_, value.name);
     if (id == kNone) {
       ++counts.valuesAdded;
-      if (report_) report_->ValueAdded(old_.keys[keyOld_].line, false, value);
+      if (report_)
+        report_->ValueAdded(keyAdded_ ? newKey_ : old_.keys[keyOld_].line, keyAdded_, value);
       return;
     }
-    Value &before = old_.values[id];
-    before.matched = true;
-    nextValue_ = id + 1;
+    const Value &before = old_.values[id];
     if (before.View().data != value.data) {
       ++counts.valuesChanged;
       if (report_) report_->ValueChanged(old_.keys[keyOld_].line, before.View(), value);
@@ -1036,38 +1030,32 @@ class Comparer : public SnapshotSink {
   void OnDirectory(std::string_view path) override {
     if (!Has(Section::kFileSystem)) return;
     EndDirectory();
-    directoryOld_ = old_.directoryTable.TakeNear(nextDirectory_, 0, path);
-    if (directoryOld_ == kNone) {
-      ++counts.directoriesAdded;
-      directoryAdded_ = true;
-      if (report_) {
-        newDirectory_.assign(path.data(), path.size());
-        report_->DirectoryAdded(newDirectory_);
-      }
-    } else {
-      old_.directories[directoryOld_].matched = true;
-      nextDirectory_ = directoryOld_ + 1;
+    directoryOld_ = Take(old_.directoryTable, old_.directories, nextDirectory_, 0, path);
+    if (directoryOld_ != kNone) {
       nextFile_ = old_.directories[directoryOld_].firstFile;
+      return;
+    }
+    ++counts.directoriesAdded;
+    directoryAdded_ = true;
+    if (report_) {
+      newDirectory_.assign(path.data(), path.size());
+      report_->DirectoryAdded(newDirectory_);
     }
   }
 
   void OnFile(const FileLine &file) override {
     if (!Has(Section::kFileSystem)) return;
-    if (directoryAdded_) {
-      ++counts.filesAdded;
-      if (report_) report_->FileAdded(newDirectory_, true, file);
-      return;
-    }
-    std::string_view directory = old_.directories[directoryOld_].path;
-    uint32_t id = old_.fileTable.TakeNear(nextFile_, directoryOld_, file.name);
+    std::string_view directory =
+        directoryAdded_ ? std::string_view(newDirectory_) : old_.directories[directoryOld_].path;
+    uint32_t id = kNone;
+    if (!directoryAdded_)
+      id = Take(old_.fileTable, old_.files, nextFile_, directoryOld_, file.name);
     if (id == kNone) {
       ++counts.filesAdded;
-      if (report_) report_->FileAdded(directory, false, file);
+      if (report_) report_->FileAdded(directory, directoryAdded_, file);
       return;
     }
-    File &before = old_.files[id];
-    before.matched = true;
-    nextFile_ = id + 1;
+    const File &before = old_.files[id];
     unsigned what = 0;
     if (before.size != file.size) what |= kSize;
     // CRCs are compared only when both snapshots have the column.
@@ -1082,16 +1070,14 @@ class Comparer : public SnapshotSink {
 
   void OnDatabase(const DatabaseLine &object) override {
     if (!Has(Section::kDatabases)) return;
-    uint32_t id = old_.objectTable.TakeNear(nextObject_, static_cast<unsigned char>(object.kind),
-                                            object.name);
+    uint32_t id = Take(old_.objectTable, old_.objects, nextObject_,
+                       static_cast<unsigned char>(object.kind), object.name);
     if (id == kNone) {
       ++counts.objectsAdded;
       if (report_) report_->ObjectAdded(object);
       return;
     }
-    Object &before = old_.objects[id];
-    before.matched = true;
-    nextObject_ = id + 1;
+    const Object &before = old_.objects[id];
     unsigned what = 0;
     if (before.line.size != object.size) what |= kSize;
     if (before.line.records != object.records) what |= kRecords;
@@ -1123,6 +1109,22 @@ class Comparer : public SnapshotSink {
 
  private:
   bool Has(Section s) const { return oldHas_[static_cast<int>(s)]; }
+
+  // Matches a key, value, directory, file or database object of the new
+  // snapshot: takes the next old one of that name under `parent` (the
+  // containing key or directory, or an object's kind), marks it matched and
+  // moves the guess `next` past it. kNone when the old snapshot has none
+  // left.
+  template <class Item>
+  static uint32_t Take(NameTable &table, std::vector<Item> &items, uint32_t &next, uint32_t parent,
+                       std::string_view name) {
+    uint32_t id = table.TakeNear(next, parent, name);
+    if (id != kNone) {
+      items[id].matched = true;
+      next = id + 1;
+    }
+    return id;
+  }
 
   // The values of the old key that the new one no longer has.
   void EndKey() {

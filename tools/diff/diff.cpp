@@ -477,33 +477,17 @@ class TextReport : public Report {
           (s.oldCrc == CrcColumn::kPresent ? s.oldPath : s.newPath) + " has them\n");
   }
 
-  void KeyAdded(const KeyLine &key) override {
-    Heading(Section::kRegistry);
-    Put("+ [");
-    Put(key.full);
-    Put("]\n");
-    header_ = key.full;
-    headerShown_ = true;
-  }
+  void KeyAdded(const KeyLine &key) override { HeaderAdded(Section::kRegistry, key.full); }
   void KeyRemoved(const Key &key) override {
-    Heading(Section::kRegistry);
-    Put("- [");
-    Put(key.line.full);
-    Put("]  (subtree of " + Plural(key.subtreeKeys, "key", "keys") + ", " +
-        Plural(key.subtreeValues, "value", "values") + ")\n");
-    headerShown_ = false;
+    HeaderRemoved(Section::kRegistry, key.line.full,
+                  Plural(key.subtreeKeys, "key", "keys") + ", " +
+                      Plural(key.subtreeValues, "value", "values"));
   }
   void ValueAdded(const KeyLine &key, bool, const ValueLine &value) override {
-    Under(Section::kRegistry, key.full);
-    Put("+     ");
-    Put(value.line);
-    Put('\n');
+    ItemLine(Section::kRegistry, key.full, "+     ", value.line);
   }
   void ValueRemoved(const KeyLine &key, const ValueLine &value) override {
-    Under(Section::kRegistry, key.full);
-    Put("-     ");
-    Put(value.line);
-    Put('\n');
+    ItemLine(Section::kRegistry, key.full, "-     ", value.line);
   }
   void ValueChanged(const KeyLine &key, const ValueLine &before, const ValueLine &after) override {
     Under(Section::kRegistry, key.full);
@@ -516,34 +500,18 @@ class TextReport : public Report {
     Put('\n');
   }
 
-  void DirectoryAdded(std::string_view path) override {
-    Heading(Section::kFileSystem);
-    Put("+ [");
-    Put(path);
-    Put("]\n");
-    header_ = path;
-    headerShown_ = true;
-  }
+  void DirectoryAdded(std::string_view path) override { HeaderAdded(Section::kFileSystem, path); }
   void DirectoryRemoved(const Directory &d) override {
-    Heading(Section::kFileSystem);
-    Put("- [");
-    Put(d.path);
-    Put("]  (subtree of " + Plural(d.subtreeDirectories, "directory", "directories") + ", " +
-        Plural(d.subtreeFiles, "file", "files") + ", " + Plural(d.subtreeBytes, "byte", "bytes") +
-        ")\n");
-    headerShown_ = false;
+    HeaderRemoved(Section::kFileSystem, d.path,
+                  Plural(d.subtreeDirectories, "directory", "directories") + ", " +
+                      Plural(d.subtreeFiles, "file", "files") + ", " +
+                      Plural(d.subtreeBytes, "byte", "bytes"));
   }
   void FileAdded(std::string_view directory, bool, const FileLine &file) override {
-    Under(Section::kFileSystem, directory);
-    Put("+     ");
-    Put(file.line);
-    Put('\n');
+    ItemLine(Section::kFileSystem, directory, "+     ", file.line);
   }
   void FileRemoved(std::string_view directory, const FileLine &file) override {
-    Under(Section::kFileSystem, directory);
-    Put("-     ");
-    Put(file.line);
-    Put('\n');
+    ItemLine(Section::kFileSystem, directory, "-     ", file.line);
   }
   void FileChanged(std::string_view directory, const FileLine &before, const FileLine &after,
                    unsigned what) override {
@@ -552,23 +520,10 @@ class TextReport : public Report {
     Put(after.name);
     Put(": ");
     const char *separator = "";
-    if (what & kSize) {
-      Put("size " + std::to_string(before.size) + " -> " + std::to_string(after.size));
-      separator = ", ";
-    }
-    if (what & kCrc) {
-      Put(separator);
-      Put("CRC " + Hex(before.crc) + " -> " + Hex(after.crc));
-      separator = ", ";
-    }
-    if (what & kTime) {
-      Put(separator);
-      Put("time ");
-      Put(before.time);
-      Put(" -> ");
-      Put(after.time);
-      separator = ", ";
-    }
+    if (what & kSize)
+      Change(separator, "size", std::to_string(before.size), std::to_string(after.size));
+    if (what & kCrc) Change(separator, "CRC", Hex(before.crc), Hex(after.crc));
+    if (what & kTime) Change(separator, "time", before.time, after.time);
     if (what & kRom) {
       Put(separator);
       Put(after.rom ? "now in ROM" : "no longer in ROM");
@@ -597,22 +552,11 @@ class TextReport : public Report {
     Put(after.name);
     Put(": ");
     const char *separator = "";
-    if (what & kSize) {
-      Put("size " + std::to_string(before.size) + " -> " + std::to_string(after.size));
-      separator = ", ";
-    }
-    if (what & kRecords) {
-      Put(separator);
-      Put("records " + std::to_string(before.records) + " -> " + std::to_string(after.records));
-      separator = ", ";
-    }
-    if (what & kTime) {
-      Put(separator);
-      Put("time ");
-      Put(before.time);
-      Put(" -> ");
-      Put(after.time);
-    }
+    if (what & kSize)
+      Change(separator, "size", std::to_string(before.size), std::to_string(after.size));
+    if (what & kRecords)
+      Change(separator, "records", std::to_string(before.records), std::to_string(after.records));
+    if (what & kTime) Change(separator, "time", before.time, after.time);
     Put('\n');
   }
 
@@ -624,6 +568,46 @@ class TextReport : public Report {
     std::string s(8, '0');
     for (int i = 7; i >= 0; --i, v >>= 4) s[i] = kDigits[v & 15];
     return s;
+  }
+
+  // One part of a change, "what before -> after", after the separator from
+  // the part before it (none for the first).
+  void Change(const char *&separator, const char *what, std::string_view before,
+              std::string_view after) {
+    Put(separator);
+    Put(what);
+    Put(' ');
+    Put(before);
+    Put(" -> ");
+    Put(after);
+    separator = ", ";
+  }
+
+  // An added key or directory: its header, which the lines of its values
+  // or files then stand under.
+  void HeaderAdded(Section s, std::string_view header) {
+    Heading(s);
+    Put("+ [");
+    Put(header);
+    Put("]\n");
+    header_ = header;
+    headerShown_ = true;
+  }
+  // A removed key or directory, the top of a removed subtree, with what
+  // the subtree held.
+  void HeaderRemoved(Section s, std::string_view header, const std::string &subtree) {
+    Heading(s);
+    Put("- [");
+    Put(header);
+    Put("]  (subtree of " + subtree + ")\n");
+    headerShown_ = false;
+  }
+  // An added or removed value or file: its snapshot line after `mark`.
+  void ItemLine(Section s, std::string_view header, const char *mark, std::string_view line) {
+    Under(s, header);
+    Put(mark);
+    Put(line);
+    Put('\n');
   }
 
   void Heading(Section s) {

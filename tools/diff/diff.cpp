@@ -821,6 +821,25 @@ class JsonReport : public Report {
     Put("}");
   }
 
+  // The list of what changed in a file or database object, when something
+  // did. Files list size, crc, time, rom; objects size, records, time.
+  void Changed(unsigned what) {
+    if (!what) return;
+    Put(", \"changed\": [");
+    const char *separator = "";
+    static const std::pair<unsigned, const char *> kWhat[] = {
+        {kSize, "size"}, {kCrc, "crc"}, {kRecords, "records"}, {kTime, "time"}, {kRom, "rom"}};
+    for (const auto &w : kWhat) {
+      if (!(what & w.first)) continue;
+      Put(separator);
+      Put('"');
+      Put(w.second);
+      Put('"');
+      separator = ", ";
+    }
+    Put("]");
+  }
+
   void FileItem(const char *change, std::string_view directory, const FileLine &file,
                 const FileLine *before, const FileLine *after, unsigned what) {
     Item("fileSystem", change, "file");
@@ -828,21 +847,7 @@ class JsonReport : public Report {
     String(directory);
     Put(", \"name\": ");
     String(file.name);
-    if (what) {
-      Put(", \"changed\": [");
-      const char *separator = "";
-      static const std::pair<unsigned, const char *> kWhat[] = {
-          {kSize, "size"}, {kCrc, "crc"}, {kTime, "time"}, {kRom, "rom"}};
-      for (const auto &w : kWhat) {
-        if (!(what & w.first)) continue;
-        Put(separator);
-        Put('"');
-        Put(w.second);
-        Put('"');
-        separator = ", ";
-      }
-      Put("]");
-    }
+    Changed(what);
     for (const FileLine *f : {before, after}) {
       if (!f) continue;
       Put(f == before ? ", \"old\": {\"time\": " : ", \"new\": {\"time\": ");
@@ -871,21 +876,7 @@ class JsonReport : public Report {
                               : "directory");
     Put(", \"name\": ");
     String(object.name);
-    if (what) {
-      Put(", \"changed\": [");
-      const char *separator = "";
-      static const std::pair<unsigned, const char *> kWhat[] = {
-          {kSize, "size"}, {kRecords, "records"}, {kTime, "time"}};
-      for (const auto &w : kWhat) {
-        if (!(what & w.first)) continue;
-        Put(separator);
-        Put('"');
-        Put(w.second);
-        Put('"');
-        separator = ", ";
-      }
-      Put("]");
-    }
+    Changed(what);
     if (object.kind != 'D') {
       for (const DatabaseLine *d : {before, after}) {
         if (!d) continue;

@@ -97,6 +97,9 @@ WCHAR UpperChar(WCHAR c);
 // Wide text to the device code page; characters the code page cannot hold
 // become '?'. Sets *usedDefault when that happened.
 std::string WideToAnsi(const WCHAR *wide, size_t length, bool *usedDefault = nullptr);
+// The same into `out`, which has room for `length` bytes; true when a
+// character became '?'.
+bool WideToAnsiInto(const WCHAR *wide, size_t length, char *out);
 
 // Device code page text to wide.
 std::wstring AnsiToWide(const char *narrow, size_t length);

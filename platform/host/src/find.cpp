@@ -40,6 +40,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,8 +63,16 @@ struct Caller {
   int fileSystemRead = -1;  // -1 not read yet, else 1 when read-only
 };
 
+// Bytes of directory entries read from the host at once.
+const size_t kEntryBufferBytes = 32768;
+
 struct FindObject : host::KernelObject {
-  DIR *dir = nullptr;
+  // The open folder, read with getdents64 into `entries` (the host's DIR
+  // would look the folder up again with fstat and fcntl for every search).
+  int fd = -1;
+  std::unique_ptr<char[]> entries;
+  size_t entryAt = 0;      // the next entry in `entries`
+  size_t entryBytes = 0;   // bytes of entries read
   std::wstring wildcard;   // upper case; empty matches every name
   std::wstring deviceDir;  // the searched folder's device path, for rom.txt
   std::string hostDir;     // the searched folder's host path
@@ -74,7 +84,7 @@ struct FindObject : host::KernelObject {
   std::wstring name;  // the entry being read, kept to spare an allocation per entry
   std::wstring upper;
   ~FindObject() override {
-    if (dir) ::closedir(dir);
+    if (fd >= 0) ::close(fd);
   }
 };
 
@@ -189,8 +199,7 @@ bool Writable(FindObject *find, const EntryInfo &info) {
   if (!permitted) return false;
   if (caller.fileSystemRead < 0) {
     struct statvfs fs;
-    caller.fileSystemRead =
-        ::fstatvfs(::dirfd(find->dir), &fs) == 0 && (fs.f_flag & ST_RDONLY) ? 1 : 0;
+    caller.fileSystemRead = ::fstatvfs(find->fd, &fs) == 0 && (fs.f_flag & ST_RDONLY) ? 1 : 0;
   }
   return caller.fileSystemRead == 0;
 }
@@ -214,13 +223,32 @@ std::vector<std::pair<dev_t, ino_t>> Ancestors(const std::string &hostDir) {
   return chain;
 }
 
+// The name of the folder's next host entry, or null at its end (or when
+// the folder cannot be read further).
+const char *NextHostName(FindObject *find) {
+  for (;;) {
+    if (find->entryAt >= find->entryBytes) {
+      ssize_t read;
+      do {
+        read = ::getdents64(find->fd, find->entries.get(), kEntryBufferBytes);
+      } while (read < 0 && errno == EINTR);
+      if (read <= 0) return nullptr;
+      find->entryBytes = static_cast<size_t>(read);
+      find->entryAt = 0;
+    }
+    const auto *entry =
+        reinterpret_cast<const struct dirent64 *>(find->entries.get() + find->entryAt);
+    find->entryAt += entry->d_reclen;
+    if (entry->d_ino != 0) return entry->d_name;  // 0: an entry deleted meanwhile
+  }
+}
+
 // Reads the host folder on to the next matching entry and fills `data`
 // with it. False at the end of the folder.
 bool NextEntry(FindObject *find, LPWIN32_FIND_DATAW data) {
-  int dirFd = ::dirfd(find->dir);
+  int dirFd = find->fd;
   std::wstring &wide = find->name;
-  while (struct dirent *entry = ::readdir(find->dir)) {
-    const char *name = entry->d_name;
+  while (const char *name = NextHostName(find)) {
     if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
     wide.clear();
     host::AppendWideName(name, std::strlen(name), &wide);
@@ -316,14 +344,16 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
   find->deviceDir = folder;
   // A folder that can be opened but not searched (no execute permission)
   // cannot show what its entries are: it fails like an unreadable one.
-  DIR *dir = nullptr;
-  if (::faccessat(fd, ".", R_OK | X_OK, 0) != 0 || !(dir = ::fdopendir(fd))) {
+  char *entries = nullptr;
+  if (::faccessat(fd, ".", R_OK | X_OK, 0) != 0 ||
+      !(entries = new (std::nothrow) char[kEntryBufferBytes])) {
     ::close(fd);
     delete find;
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  find->dir = dir;
+  find->fd = fd;
+  find->entries.reset(entries);
   find->hostDir = std::move(hostDir);
   find->caller.user = ::geteuid();
   if (!NextEntry(find, findData)) {

@@ -103,10 +103,8 @@ namespace host {
 
 unsigned DeviceCodePage() { return Page().number; }
 
-std::string WideToAnsi(const WCHAR *wide, size_t length, bool *usedDefault) {
+bool WideToAnsiInto(const WCHAR *wide, size_t length, char *out) {
   const CodePage &page = Page();
-  std::string out;
-  out.resize(length);
   bool defaulted = false;
   for (size_t i = 0; i < length; ++i) {
     uint32_t c = static_cast<uint32_t>(wide[i]);
@@ -117,6 +115,13 @@ std::string WideToAnsi(const WCHAR *wide, size_t length, bool *usedDefault) {
       defaulted = true;
     }
   }
+  return defaulted;
+}
+
+std::string WideToAnsi(const WCHAR *wide, size_t length, bool *usedDefault) {
+  std::string out;
+  out.resize(length);
+  bool defaulted = WideToAnsiInto(wide, length, &out[0]);
   if (usedDefault) *usedDefault = defaulted;
   return out;
 }
@@ -139,6 +144,19 @@ int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWSTR wide, int wideCh
     return 0;
   }
   size_t length = wideChars == -1 ? std::wcslen(wide) + 1 : static_cast<size_t>(wideChars);
+  // The code page has one byte per character: without a default character
+  // to report or put in, the size is known without converting, and the
+  // conversion goes straight into the caller's buffer.
+  if ((codePage == CP_ACP || codePage == CP_OEMCP) && !usedDefaultChar &&
+      !(defaultChar && *defaultChar)) {
+    if (narrowBytes == 0) return static_cast<int>(length);
+    if (length > static_cast<size_t>(narrowBytes)) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    host::WideToAnsiInto(wide, length, narrow);
+    return static_cast<int>(length);
+  }
   std::string converted;
   bool defaulted = false;
   if (codePage == CP_UTF8) {

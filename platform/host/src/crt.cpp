@@ -15,10 +15,10 @@ namespace {
 // Opens a device path with a C mode string ("r", "wb", "a+", ...). Only
 // regular files are opened: a directory, FIFO, socket or device fails as it
 // would on the device, and reading one can never block the program.
-FILE *OpenDeviceFile(const std::wstring &devicePath, const std::string &mode) {
+FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
   std::string path;
   DWORD error = ERROR_SUCCESS;
-  if (!host::DeviceToHostPath(devicePath.c_str(), &path, &error)) {
+  if (!host::DeviceToExactHostPath(devicePath, &path, &error)) {
     SetLastError(error);
     errno = ENOENT;
     return nullptr;
@@ -46,8 +46,19 @@ FILE *OpenDeviceFile(const std::wstring &devicePath, const std::string &mode) {
   // Something that exists but is not a regular file (a FIFO, socket or
   // device) is refused before it is opened, since even opening one can have
   // effects on the host; the check after opening covers a swap in between.
+  // The path as written is looked at first; only when nothing is there is
+  // it matched without regard to case.
   struct stat before;
-  if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
+  bool exists = ::stat(path.c_str(), &before) == 0;
+  if (!exists) {
+    if (!host::DeviceToHostPath(devicePath, &path, &error)) {
+      SetLastError(error);
+      errno = ENOENT;
+      return nullptr;
+    }
+    exists = ::stat(path.c_str(), &before) == 0;
+  }
+  if (exists && !S_ISREG(before.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
     errno = EACCES;
     return nullptr;
@@ -64,7 +75,9 @@ FILE *OpenDeviceFile(const std::wstring &devicePath, const std::string &mode) {
     errno = EACCES;
     return nullptr;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // The status flags are the ones opened with (F_SETFL leaves the access
+  // mode and the creation flags alone), so they need not be read back.
+  ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   // The host stream takes the mode without the device's 't'.
   std::string hostMode;
   for (char c : mode)
@@ -81,7 +94,7 @@ FILE *ce_fopen(const char *devicePath, const char *mode) {
     errno = EINVAL;
     return nullptr;
   }
-  return OpenDeviceFile(host::AnsiToWide(devicePath, std::strlen(devicePath)), mode);
+  return OpenDeviceFile(host::AnsiToWide(devicePath, std::strlen(devicePath)).c_str(), mode);
 }
 
 FILE *_wfopen(LPCWSTR devicePath, LPCWSTR mode) {

@@ -16,6 +16,7 @@ namespace {
 struct DeviceState {
   bool located = false;
   std::string folder;
+  std::string root;  // folder + "/root"
   bool propertiesRead = false;
   std::map<std::string, std::string> properties;
 };
@@ -128,11 +129,15 @@ const std::string &DeviceFolder() {
           MakeFolder(state.folder + "/root/" + sub);
       }
     }
+    state.root = state.folder + "/root";
   }
   return state.folder;
 }
 
-std::string DeviceRoot() { return DeviceFolder() + "/root"; }
+const std::string &DeviceRoot() {
+  DeviceFolder();
+  return State().root;
+}
 
 void OnDeviceReset(void (*forget)()) { ResetHooks().push_back(forget); }
 
@@ -153,23 +158,51 @@ std::string DeviceProperty(const std::string &name) {
   return it == state.properties.end() ? std::string() : it->second;
 }
 
-bool DeviceToHostPath(const WCHAR *devicePath, std::string *hostPath, DWORD *error) {
+bool DeviceToExactHostPath(const WCHAR *devicePath, std::string *hostPath, DWORD *error) {
   if (!devicePath) {
     *error = ERROR_INVALID_PARAMETER;
     return false;
   }
-  if (std::wcslen(devicePath) >= MAX_PATH) {
+  size_t length = std::wcslen(devicePath);
+  if (length >= MAX_PATH) {
     *error = ERROR_FILENAME_EXCED_RANGE;
     return false;
+  }
+  std::string path = DeviceRoot();
+  path.reserve(path.size() + length * 3 + 1);
+  size_t start = 0;
+  for (size_t i = 0; i <= length; ++i) {
+    WCHAR c = devicePath[i];
+    if (c != L'\\' && c != L'/' && c != 0) continue;
+    size_t size = i - start;
+    const WCHAR *part = devicePath + start;
+    if ((size == 1 && part[0] == L'.') || (size == 2 && part[0] == L'.' && part[1] == L'.')) {
+      *error = ERROR_BAD_PATHNAME;
+      return false;
+    }
+    if (size != 0) {
+      path += '/';
+      AppendHostName(part, size, &path);
+    }
+    start = i + 1;
+  }
+  *hostPath = std::move(path);
+  return true;
+}
+
+bool DeviceToHostPath(const WCHAR *devicePath, std::string *hostPath, DWORD *error) {
+  // Fast path: the path exists exactly as written.
+  std::string exact;
+  if (!DeviceToExactHostPath(devicePath, &exact, error)) return false;
+  struct stat info;
+  if (::lstat(exact.c_str(), &info) == 0) {
+    *hostPath = std::move(exact);
+    return true;
   }
   std::vector<std::wstring> parts;
   std::wstring part;
   for (const WCHAR *p = devicePath;; ++p) {
     if (*p == L'\\' || *p == L'/' || *p == 0) {
-      if (part == L"." || part == L"..") {
-        *error = ERROR_BAD_PATHNAME;
-        return false;
-      }
       if (!part.empty()) parts.push_back(part);
       part.clear();
       if (*p == 0) break;
@@ -178,14 +211,6 @@ bool DeviceToHostPath(const WCHAR *devicePath, std::string *hostPath, DWORD *err
     }
   }
   std::string path = DeviceRoot();
-  // Fast path: the path exists exactly as written.
-  std::string exact = path;
-  for (const std::wstring &component : parts) exact += "/" + WideToHostName(component);
-  struct stat info;
-  if (::lstat(exact.c_str(), &info) == 0) {
-    *hostPath = exact;
-    return true;
-  }
   bool existing = true;
   for (const std::wstring &component : parts) {
     std::string name = WideToHostName(component);
@@ -205,11 +230,9 @@ bool DeviceToHostPath(const WCHAR *devicePath, std::string *hostPath, DWORD *err
   return true;
 }
 
-std::wstring HostNameToWide(const std::string &name) {
-  std::wstring out;
-  out.reserve(name.size());
-  const unsigned char *s = reinterpret_cast<const unsigned char *>(name.data());
-  size_t n = name.size();
+void AppendWideName(const char *name, size_t length, std::wstring *out) {
+  const unsigned char *s = reinterpret_cast<const unsigned char *>(name);
+  size_t n = length;
   for (size_t i = 0; i < n;) {
     unsigned c = s[i];
     unsigned cp;
@@ -227,7 +250,7 @@ std::wstring HostNameToWide(const std::string &name) {
       cp = c & 0x07;
       len = 4;
     } else {
-      out += L'\xFFFD';
+      *out += L'\xFFFD';
       ++i;
       continue;
     }
@@ -239,23 +262,27 @@ std::wstring HostNameToWide(const std::string &name) {
     static const unsigned minimum[] = {0, 0, 0x80, 0x800, 0x10000};
     if (ok && (cp < minimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
     if (!ok) {
-      out += L'\xFFFD';
+      *out += L'\xFFFD';
       ++i;
       continue;
     }
-    out += static_cast<WCHAR>(cp);
+    *out += static_cast<WCHAR>(cp);
     i += len;
   }
+}
+
+std::wstring HostNameToWide(const std::string &name) {
+  std::wstring out;
+  out.reserve(name.size());
+  AppendWideName(name.data(), name.size(), &out);
   return out;
 }
 
-std::string WideToHostName(const std::wstring &name) {
-  std::string out;
-  out.reserve(name.size());
-  for (size_t i = 0; i < name.size(); ++i) {
+void AppendHostName(const WCHAR *name, size_t length, std::string *out) {
+  for (size_t i = 0; i < length; ++i) {
     uint32_t cp = static_cast<uint32_t>(name[i]);
     // A UTF-16 surrogate pair held in two WCHARs is one character.
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < name.size()) {
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < length) {
       uint32_t low = static_cast<uint32_t>(name[i + 1]);
       if (low >= 0xDC00 && low <= 0xDFFF) {
         cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
@@ -264,21 +291,27 @@ std::string WideToHostName(const std::wstring &name) {
     }
     if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
     if (cp < 0x80) {
-      out += static_cast<char>(cp);
+      *out += static_cast<char>(cp);
     } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
+      *out += static_cast<char>(0xC0 | (cp >> 6));
+      *out += static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
+      *out += static_cast<char>(0xE0 | (cp >> 12));
+      *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *out += static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
+      *out += static_cast<char>(0xF0 | (cp >> 18));
+      *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *out += static_cast<char>(0x80 | (cp & 0x3F));
     }
   }
+}
+
+std::string WideToHostName(const std::wstring &name) {
+  std::string out;
+  out.reserve(name.size());
+  AppendHostName(name.data(), name.size(), &out);
   return out;
 }
 

@@ -40,6 +40,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,30 +50,41 @@
 
 namespace {
 
-// One entry as a search reports it.
-struct Entry {
-  DWORD attributes = 0;
-  FILETIME created{}, accessed{}, written{};
-  uint64_t size = 0;
-  std::wstring name;
-};
-
-// Who this process is, for the read-only attribute.
+// Who this process is, for the read-only attribute. The user is read when
+// the search starts; the groups and whether the folder's file system is
+// mounted read-only are read by the search's first entry that needs them
+// (many searches need neither: the superuser's, or those of files the user
+// owns), and are kept for the rest of that search only.
 struct Caller {
   uid_t user = 0;
+  bool groupsRead = false;
   gid_t group = 0;
   std::vector<gid_t> groups;
-  bool readOnlyFileSystem = false;
+  int fileSystemRead = -1;  // -1 not read yet, else 1 when read-only
 };
 
+// Bytes of directory entries read from the host at once.
+const size_t kEntryBufferBytes = 32768;
+
 struct FindObject : host::KernelObject {
-  DIR *dir = nullptr;
-  std::wstring wildcard;                           // upper case; empty matches every name
-  std::wstring deviceDir;                          // the searched folder's device path, for rom.txt
-  std::vector<std::pair<dev_t, ino_t>> ancestors;  // the folder and those above it
+  // The open folder, read with getdents64 into `entries` (the host's DIR
+  // would look the folder up again with fstat and fcntl for every search).
+  int fd = -1;
+  std::unique_ptr<char[]> entries;
+  size_t entryAt = 0;      // the next entry in `entries`
+  size_t entryBytes = 0;   // bytes of entries read
+  std::wstring wildcard;   // upper case; empty matches every name
+  std::wstring deviceDir;  // the searched folder's device path, for rom.txt
+  std::string hostDir;     // the searched folder's host path
+  // The folder and those above it, read when the search first meets a
+  // folder (a search of files only never needs them).
+  bool ancestorsRead = false;
+  std::vector<std::pair<dev_t, ino_t>> ancestors;
   Caller caller;
+  std::wstring name;  // the entry being read, kept to spare an allocation per entry
+  std::wstring upper;
   ~FindObject() override {
-    if (dir) ::closedir(dir);
+    if (fd >= 0) ::close(fd);
   }
 };
 
@@ -155,84 +168,44 @@ bool StatEntry(int dirFd, const char *name, EntryInfo *info) {
   return true;
 }
 
+void ReadGroups(Caller &caller) {
+  caller.groupsRead = true;
+  caller.group = ::getegid();
+  int count = ::getgroups(0, nullptr);
+  if (count > 0) {
+    caller.groups.resize(static_cast<size_t>(count));
+    count = ::getgroups(count, caller.groups.data());
+    caller.groups.resize(count > 0 ? static_cast<size_t>(count) : 0);
+  }
+}
+
 // True when the caller may write an entry of this mode and owner. The
 // permission bits are read as the kernel reads them (the owner's, else the
-// group's, else everyone's); the superuser may write anything.
-bool Writable(const Caller &caller, const EntryInfo &info) {
-  if (caller.readOnlyFileSystem) return false;
-  if (caller.user == 0) return true;
-  if (info.user == caller.user) return info.mode & S_IWUSR;
-  bool member = info.group == caller.group;
-  for (gid_t g : caller.groups) member = member || g == info.group;
-  return info.mode & (member ? S_IWGRP : S_IWOTH);
+// group's, else everyone's); the superuser may write anything; nothing on
+// a file system mounted read-only can be written.
+bool Writable(FindObject *find, const EntryInfo &info) {
+  Caller &caller = find->caller;
+  bool permitted;
+  if (caller.user == 0) {
+    permitted = true;
+  } else if (info.user == caller.user) {
+    permitted = info.mode & S_IWUSR;
+  } else {
+    if (!caller.groupsRead) ReadGroups(caller);
+    bool member = info.group == caller.group;
+    for (gid_t g : caller.groups) member = member || g == info.group;
+    permitted = info.mode & (member ? S_IWGRP : S_IWOTH);
+  }
+  if (!permitted) return false;
+  if (caller.fileSystemRead < 0) {
+    struct statvfs fs;
+    caller.fileSystemRead = ::fstatvfs(find->fd, &fs) == 0 && (fs.f_flag & ST_RDONLY) ? 1 : 0;
+  }
+  return caller.fileSystemRead == 0;
 }
 
 FILETIME ToFileTime(const struct timespec &t) {
   return host::FileTimeFromUnix(static_cast<int64_t>(t.tv_sec), t.tv_nsec);
-}
-
-void Fill(const Entry &entry, LPWIN32_FIND_DATAW data) {
-  std::memset(data, 0, sizeof *data);
-  data->dwFileAttributes = entry.attributes;
-  data->ftCreationTime = entry.created;
-  data->ftLastAccessTime = entry.accessed;
-  data->ftLastWriteTime = entry.written;
-  data->nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
-  data->nFileSizeLow = static_cast<DWORD>(entry.size & 0xFFFFFFFFu);
-  data->dwOID = 0;
-  std::wmemcpy(data->cFileName, entry.name.data(), entry.name.size());
-  data->cFileName[entry.name.size()] = 0;
-}
-
-// Reads the host folder on to the next matching entry. False at its end.
-bool ReadEntry(FindObject *find, Entry *out) {
-  int dirFd = ::dirfd(find->dir);
-  while (struct dirent *entry = ::readdir(find->dir)) {
-    const char *name = entry->d_name;
-    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-    std::wstring wide = host::HostNameToWide(name);
-    if (wide.empty() || wide.size() >= MAX_PATH) continue;
-    if (!find->wildcard.empty()) {
-      std::wstring upper = wide;
-      for (WCHAR &c : upper) c = host::UpperChar(c);
-      if (!WildcardMatch(find->wildcard.c_str(), upper.c_str())) continue;
-    }
-    EntryInfo info;
-    if (!StatEntry(dirFd, name, &info)) continue;  // removed meanwhile
-
-    DWORD attributes = 0;
-    uint64_t size = 0;
-    if (S_ISDIR(info.mode)) {
-      bool loop = false;
-      for (const auto &ancestor : find->ancestors)
-        loop = loop || (ancestor.first == info.device && ancestor.second == info.inode);
-      if (!loop) attributes |= FILE_ATTRIBUTE_DIRECTORY;
-    } else if (S_ISREG(info.mode)) {
-      size = info.size;
-    }
-    if (!Writable(find->caller, info)) attributes |= FILE_ATTRIBUTE_READONLY;
-    if (!host::RomListEmpty()) {
-      DWORD rom = host::RomAttributes(find->deviceDir + L'\\' + wide);
-      if (rom) attributes |= rom | FILE_ATTRIBUTE_READONLY;
-    }
-    out->attributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-    out->created = ToFileTime(info.hasBirth ? info.birth : info.write);
-    out->accessed = ToFileTime(info.access);
-    out->written = ToFileTime(info.write);
-    out->size = size;
-    out->name = std::move(wide);
-    return true;
-  }
-  return false;
-}
-
-// Moves the search on to its next matching entry and fills `data` with it.
-// False at the end of the folder.
-bool NextEntry(FindObject *find, LPWIN32_FIND_DATAW data) {
-  Entry entry;
-  if (!ReadEntry(find, &entry)) return false;
-  Fill(entry, data);
-  return true;
 }
 
 // The (device, inode) of each folder from the device root down to
@@ -250,19 +223,77 @@ std::vector<std::pair<dev_t, ino_t>> Ancestors(const std::string &hostDir) {
   return chain;
 }
 
-Caller CallerOf(int dirFd) {
-  Caller caller;
-  caller.user = ::geteuid();
-  caller.group = ::getegid();
-  int count = ::getgroups(0, nullptr);
-  if (count > 0) {
-    caller.groups.resize(static_cast<size_t>(count));
-    count = ::getgroups(count, caller.groups.data());
-    caller.groups.resize(count > 0 ? static_cast<size_t>(count) : 0);
+// The name of the folder's next host entry, or null at its end (or when
+// the folder cannot be read further).
+const char *NextHostName(FindObject *find) {
+  for (;;) {
+    if (find->entryAt >= find->entryBytes) {
+      ssize_t read;
+      do {
+        read = ::getdents64(find->fd, find->entries.get(), kEntryBufferBytes);
+      } while (read < 0 && errno == EINTR);
+      if (read <= 0) return nullptr;
+      find->entryBytes = static_cast<size_t>(read);
+      find->entryAt = 0;
+    }
+    const auto *entry =
+        reinterpret_cast<const struct dirent64 *>(find->entries.get() + find->entryAt);
+    find->entryAt += entry->d_reclen;
+    if (entry->d_ino != 0) return entry->d_name;  // 0: an entry deleted meanwhile
   }
-  struct statvfs fs;
-  caller.readOnlyFileSystem = ::fstatvfs(dirFd, &fs) == 0 && (fs.f_flag & ST_RDONLY);
-  return caller;
+}
+
+// Reads the host folder on to the next matching entry and fills `data`
+// with it. False at the end of the folder.
+bool NextEntry(FindObject *find, LPWIN32_FIND_DATAW data) {
+  int dirFd = find->fd;
+  std::wstring &wide = find->name;
+  while (const char *name = NextHostName(find)) {
+    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+    wide.clear();
+    host::AppendWideName(name, std::strlen(name), &wide);
+    if (wide.empty() || wide.size() >= MAX_PATH) continue;
+    if (!find->wildcard.empty()) {
+      std::wstring &upper = find->upper;
+      upper = wide;
+      for (WCHAR &c : upper) c = host::UpperChar(c);
+      if (!WildcardMatch(find->wildcard.c_str(), upper.c_str())) continue;
+    }
+    EntryInfo info;
+    if (!StatEntry(dirFd, name, &info)) continue;  // removed meanwhile
+
+    DWORD attributes = 0;
+    uint64_t size = 0;
+    if (S_ISDIR(info.mode)) {
+      if (!find->ancestorsRead) {
+        find->ancestors = Ancestors(find->hostDir);
+        find->ancestorsRead = true;
+      }
+      bool loop = false;
+      for (const auto &ancestor : find->ancestors)
+        loop = loop || (ancestor.first == info.device && ancestor.second == info.inode);
+      if (!loop) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    } else if (S_ISREG(info.mode)) {
+      size = info.size;
+    }
+    if (!Writable(find, info)) attributes |= FILE_ATTRIBUTE_READONLY;
+    if (!host::RomListEmpty()) {
+      DWORD rom = host::RomAttributes(find->deviceDir + L'\\' + wide);
+      if (rom) attributes |= rom | FILE_ATTRIBUTE_READONLY;
+    }
+    std::memset(data, 0, sizeof *data);
+    data->dwFileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    data->ftCreationTime = ToFileTime(info.hasBirth ? info.birth : info.write);
+    data->ftLastAccessTime = ToFileTime(info.access);
+    data->ftLastWriteTime = ToFileTime(info.write);
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    data->dwOID = 0;
+    std::wmemcpy(data->cFileName, wide.data(), wide.size());
+    data->cFileName[wide.size()] = 0;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -287,34 +318,44 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
   for (WCHAR &c : wildcard) c = host::UpperChar(c);
   if (wildcard == L"*.*" || wildcard == L"*") wildcard.clear();
 
+  // The folder is opened by its path as written; only when that fails is
+  // it matched without regard to case.
   std::string hostDir;
   DWORD error = ERROR_SUCCESS;
-  if (!host::DeviceToHostPath(folder.c_str(), &hostDir, &error)) {
+  if (!host::DeviceToExactHostPath(folder.c_str(), &hostDir, &error)) {
     SetLastError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+    return INVALID_HANDLE_VALUE;
+  }
+  int fd = ::open(hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    if (!host::DeviceToHostPath(folder.c_str(), &hostDir, &error)) {
+      SetLastError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+      return INVALID_HANDLE_VALUE;
+    }
+    fd = ::open(hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
+  if (fd < 0) {
+    int saved = errno;
+    SetLastError(saved == EACCES || saved == EPERM ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   auto *find = new FindObject;
   find->wildcard = wildcard;
   find->deviceDir = folder;
-  int fd = ::open(hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    int saved = errno;
-    delete find;
-    SetLastError(saved == EACCES || saved == EPERM ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
   // A folder that can be opened but not searched (no execute permission)
   // cannot show what its entries are: it fails like an unreadable one.
-  DIR *dir = nullptr;
-  if (::faccessat(fd, ".", R_OK | X_OK, 0) != 0 || !(dir = ::fdopendir(fd))) {
+  char *entries = nullptr;
+  if (::faccessat(fd, ".", R_OK | X_OK, 0) != 0 ||
+      !(entries = new (std::nothrow) char[kEntryBufferBytes])) {
     ::close(fd);
     delete find;
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  find->dir = dir;
-  find->caller = CallerOf(fd);
-  find->ancestors = Ancestors(hostDir);
+  find->fd = fd;
+  find->entries.reset(entries);
+  find->hostDir = std::move(hostDir);
+  find->caller.user = ::geteuid();
   if (!NextEntry(find, findData)) {
     delete find;
     SetLastError(ERROR_FILE_NOT_FOUND);

@@ -36,11 +36,11 @@ void Pad(std::basic_string<Ch> &out, const std::basic_string<Ch> &body, int widt
   // Zero padding goes after a sign.
   if (!left && fill == Ch('0') && !body.empty() && (body[0] == Ch('-') || body[0] == Ch('+'))) {
     out += body[0];
-    for (int i = 0; i < padding; ++i) out += fill;
+    if (padding > 0) out.append(static_cast<size_t>(padding), fill);
     out.append(body.begin() + 1, body.end());
     return;
   }
-  for (int i = 0; i < padding; ++i) out += left ? Ch(' ') : fill;
+  if (padding > 0) out.append(static_cast<size_t>(padding), left ? Ch(' ') : fill);
   if (!left) out += body;
 }
 
@@ -157,11 +157,14 @@ std::basic_string<Ch> Format(const Ch *format, va_list args) {
                                       : static_cast<uint32_t>(va_arg(args, unsigned));
         int base = conversion == Ch('u') ? 10 : conversion == Ch('o') ? 8 : 16;
         const char *symbols = conversion == Ch('X') ? "0123456789ABCDEF" : "0123456789abcdef";
-        std::string digits;
+        char reversed[24];  // 22 octal digits at most
+        size_t count = 0;
         do {
-          digits.insert(digits.begin(), symbols[value % base]);
+          reversed[count++] = symbols[value % base];
           value /= base;
         } while (value);
+        std::string digits(count, '0');
+        for (size_t i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
         if (precision >= 0 && static_cast<int>(digits.size()) < precision)
           digits.insert(0, static_cast<size_t>(precision) - digits.size(), '0');
         if (alternate && base == 16) digits.insert(0, conversion == Ch('X') ? "0X" : "0x");

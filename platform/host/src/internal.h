@@ -22,7 +22,7 @@ namespace host {
 const std::string &DeviceFolder();
 
 // The host folder that stands for the device root "\" (DeviceFolder()/root).
-std::string DeviceRoot();
+const std::string &DeviceRoot();
 
 // Forgets everything read from the device folder (its name, device.ini,
 // registry, ROM list, object store) so that the next call reads it afresh.
@@ -54,10 +54,21 @@ std::string DeviceProperty(const std::string &name);
 // longer than MAX_PATH - 1 characters or cannot be mapped.
 bool DeviceToHostPath(const WCHAR *devicePath, std::string *hostPath, DWORD *error);
 
+// The host path of `devicePath` with every component taken as written,
+// without looking at the host: what DeviceToHostPath gives when the file
+// exists with exactly that case. Refuses what DeviceToHostPath refuses.
+// Callers that look at the host path anyway (stat, open) try this first and
+// fall back to DeviceToHostPath when nothing is there, which spares a
+// lookup of the whole path for every file that is named as it is stored.
+bool DeviceToExactHostPath(const WCHAR *devicePath, std::string *hostPath, DWORD *error);
+
 // Converts between host file names (UTF-8 bytes) and wide device names. A
 // byte that is not valid UTF-8 becomes U+FFFD.
 std::wstring HostNameToWide(const std::string &name);
 std::string WideToHostName(const std::wstring &name);
+// Append the converted `length` characters (bytes) to `out`.
+void AppendHostName(const WCHAR *name, size_t length, std::string *out);
+void AppendWideName(const char *name, size_t length, std::wstring *out);
 
 // ---------------------------------------------------------------------------
 // ROM files
@@ -86,6 +97,9 @@ WCHAR UpperChar(WCHAR c);
 // Wide text to the device code page; characters the code page cannot hold
 // become '?'. Sets *usedDefault when that happened.
 std::string WideToAnsi(const WCHAR *wide, size_t length, bool *usedDefault = nullptr);
+// The same into `out`, which has room for `length` bytes; true when a
+// character became '?'.
+bool WideToAnsiInto(const WCHAR *wide, size_t length, char *out);
 
 // Device code page text to wide.
 std::wstring AnsiToWide(const char *narrow, size_t length);

@@ -85,26 +85,9 @@ int OutPutChar(int ch) {
 int OutPutString(const char *text) {
   const unsigned char *p = (const unsigned char *)text;
   int last = -1;
-  size_t room;
-  size_t run;
-  while (*p) {
-    if (*p == '\n') {
-      if (OutPutChar('\n') == -1) return -1;
-      last = '\n';
-      ++p;
-      continue;
-    }
-    /* A run of bytes up to the next line feed goes into the buffer at once,
-     * as far as it has room; the byte that fills the buffer writes it, as
-     * byte by byte. */
-    room = (size_t)(OUT_BUFFER_SIZE - OutStream.position);
-    run = 0;
-    while (run < room && p[run] != 0 && p[run] != '\n') ++run;
-    memcpy(OutStream.buffer + OutStream.position, p, run);
-    OutStream.position += (LONG)run;
-    last = p[run - 1];
-    p += run;
-    if (OutStream.position == OUT_BUFFER_SIZE && !OutWriteBuffer(OUT_BUFFER_SIZE)) return -1;
+  for (; *p; ++p) {
+    if (OutPutChar(*p) == -1) return -1;
+    last = *p;
   }
   return last;
 }

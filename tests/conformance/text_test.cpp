@@ -77,7 +77,7 @@ TEST(ConformanceText, LinesReadInTheAnsiCodePage) {
   char narrowPath[MAX_PATH];
   ASSERT_GT(
       WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, narrowPath, MAX_PATH, nullptr, nullptr), 0);
-  FILE *file = ce_fopen(narrowPath, "r");
+  ce_FILE *file = ce_fopen(narrowPath, "r");
   ASSERT_NE(nullptr, file);
   WCHAR line[256];
   ASSERT_NE(nullptr, ce_fgetws(line, 256, file));
@@ -88,7 +88,7 @@ TEST(ConformanceText, LinesReadInTheAnsiCodePage) {
   EXPECT_STREQ(L"Setu", line);
   ASSERT_NE(nullptr, ce_fgetws(line, 256, file));
   ASSERT_EQ(nullptr, ce_fgetws(line, 256, file));
-  fclose(file);
+  ce_fclose(file);
 }
 
 }  // namespace

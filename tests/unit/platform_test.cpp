@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform.h"
 #include "platform_testing.h"
@@ -80,6 +81,65 @@ TEST(Files, FilePointerAndEndOfFile) {
   EXPECT_EQ(2u, written);
   CloseHandle(file);
   EXPECT_EQ("0123ab", device.read("root/f.bin"));
+}
+
+// The device's streams: reads of every size mixed give the file exactly,
+// lines cross the stream's read-ahead, writes land where the reader stands.
+TEST(Files, StreamsReadAndWriteWhatIsThere) {
+  TestDevice device;
+  std::string bytes;
+  for (int i = 0; i < 70000; ++i) bytes += static_cast<char>((i * 7919) >> 3);
+  device.write("root/data.bin", bytes);
+  ce_FILE *file = _wfopen(L"\\DATA.bin", L"rb");
+  ASSERT_NE(nullptr, file);
+  std::string back;
+  std::vector<char> chunk(20000);
+  size_t sizes[] = {1, 10, 16384, 3, 4095, 4097, 20000, 7};
+  for (size_t i = 0;; ++i) {
+    size_t got = ce_fread(chunk.data(), 1, sizes[i % 8], file);
+    back.append(chunk.data(), got);
+    if (got == 0) break;
+  }
+  EXPECT_EQ(bytes, back);
+  EXPECT_EQ(0u, ce_fread(chunk.data(), 1, 100, file));
+  EXPECT_EQ(0, ce_fclose(file));
+
+  // Whole items only: 10 bytes in items of 4 are 2 items.
+  device.write("root/ten.bin", "0123456789");
+  file = ce_fopen("\\ten.bin", "rb");
+  ASSERT_NE(nullptr, file);
+  EXPECT_EQ(2u, ce_fread(chunk.data(), 4, 5, file));
+  ce_fclose(file);
+
+  // A line longer than the read-ahead comes whole, and the next one after it.
+  std::string longLine(5000, 'x');
+  device.write("root/lines.txt", longLine + "\nend");
+  file = ce_fopen("\\lines.txt", "r");
+  ASSERT_NE(nullptr, file);
+  std::vector<WCHAR> line(6000);
+  ASSERT_NE(nullptr, ce_fgetws(line.data(), 6000, file));
+  EXPECT_EQ(std::wstring(5000, L'x') + L"\n", std::wstring(line.data()));
+  ASSERT_NE(nullptr, ce_fgetws(line.data(), 6000, file));
+  EXPECT_STREQ(L"end", line.data());
+  EXPECT_EQ(nullptr, ce_fgetws(line.data(), 6000, file));
+  ce_fclose(file);
+
+  // After a line has been read, a write lands after it, not after what
+  // the stream read ahead.
+  device.write("root/mixed.txt", "first\nsecond\n");
+  file = ce_fopen("\\mixed.txt", "r+");
+  ASSERT_NE(nullptr, file);
+  ASSERT_NE(nullptr, ce_fgetws(line.data(), 100, file));
+  EXPECT_EQ(3u, ce_fwrite("SEC", 1, 3, file));
+  EXPECT_EQ(0, ce_fclose(file));
+  EXPECT_EQ("first\nSECond\n", device.read("root/mixed.txt"));
+
+  // "w" empties the file; the bytes written are all there at the close.
+  file = ce_fopen("\\mixed.txt", "wb");
+  ASSERT_NE(nullptr, file);
+  EXPECT_EQ(2u, ce_fwrite("abcdef", 3, 2, file));
+  EXPECT_EQ(0, ce_fclose(file));
+  EXPECT_EQ("abcdef", device.read("root/mixed.txt"));
 }
 
 TEST(Shell, DocumentsFolderIsCreatedWhenAsked) {

@@ -13,8 +13,11 @@
  * host's C library but mean something else on the device: `fopen` takes a
  * device path, `fgetws` and `wcstombs` use the device's ANSI code page,
  * `swscanf` reads `%s` and `%[` as wide strings, and `sprintf` reads the `l`
- * size as 32 bits and knows `I64`. The layer implements each of them under a
- * `ce_` name (ce_fopen, ce_fgetws, ce_wcstombs, ce_swscanf, ce_sprintf).
+ * size as 32 bits and knows `I64`. The streams `fopen` opens are the
+ * device's own (`FILE` is the layer's ce_FILE, read, written and closed with
+ * `fread`, `fwrite` and `fclose`). The layer implements each of them under a
+ * `ce_` name (ce_fopen, ce_fread, ce_fwrite, ce_fclose, ce_fgetws,
+ * ce_wcstombs, ce_swscanf, ce_sprintf).
  *
  * Program translation units are compiled with TOVIK_DEVICE_CRT defined (the
  * build does this for every file of the program); there, and only there, the
@@ -460,9 +463,14 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 /* The device's C runtime (see the note at the top)                      */
 /* ===================================================================== */
 
-FILE *ce_fopen(const char *devicePath, const char *mode);
-FILE *_wfopen(LPCWSTR devicePath, LPCWSTR mode);
-WCHAR *ce_fgetws(WCHAR *line, int maxChars, FILE *stream);
+/* The device's file stream, what fopen and _wfopen return. */
+typedef struct ce_FILE ce_FILE;
+ce_FILE *ce_fopen(const char *devicePath, const char *mode);
+ce_FILE *_wfopen(LPCWSTR devicePath, LPCWSTR mode);
+size_t ce_fread(void *data, size_t size, size_t count, ce_FILE *stream);
+size_t ce_fwrite(const void *data, size_t size, size_t count, ce_FILE *stream);
+int ce_fclose(ce_FILE *stream);
+WCHAR *ce_fgetws(WCHAR *line, int maxChars, ce_FILE *stream);
 size_t ce_wcstombs(char *narrow, const WCHAR *wide, size_t narrowBytes);
 int ce_swscanf(const WCHAR *text, const WCHAR *format, ...);
 int ce_sprintf(char *out, const char *format, ...);
@@ -470,7 +478,11 @@ int wsprintfW(LPWSTR out, LPCWSTR format, ...);
 WCHAR *_wcsupr(WCHAR *text);
 
 #ifdef TOVIK_DEVICE_CRT
+#define FILE ce_FILE
 #define fopen ce_fopen
+#define fread ce_fread
+#define fwrite ce_fwrite
+#define fclose ce_fclose
 #define fgetws ce_fgetws
 #define wcstombs ce_wcstombs
 #define swscanf ce_swscanf

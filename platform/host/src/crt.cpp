@@ -1,21 +1,62 @@
 // crt.cpp - the device C runtime's streams: fopen and _wfopen on device
-// paths, fgetws in the device's code page. fread, fwrite and fclose are the
-// host's own, on the FILE that these return.
+// paths, fread, fwrite and fclose on what they return, and fgetws in the
+// device's code page.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <new>
 #include <string>
 
 #include "internal.h"
 
+// A stream on an open regular file. Reads of a block or more go straight
+// into the caller's memory, as the listing reads files for their checksum;
+// smaller reads (fgetws's characters) come through `buffer`. Writes go
+// straight to the file, so nothing is left to flush at the close.
+//
+// A regular file returns fewer bytes than asked only at its end, so after a
+// short read the stream answers "end" without asking the host again.
+struct ce_FILE {
+  int fd;
+  bool atEnd;
+  size_t next;    // first unread byte of buffer
+  size_t filled;  // bytes in buffer
+  unsigned char buffer[4096];
+};
+
 namespace {
+
+// One read of the file, retried when a signal interrupts it. Marks the end
+// of the file, or an error (which ends reading like the end).
+size_t ReadOnce(ce_FILE *stream, unsigned char *into, size_t size) {
+  if (stream->atEnd || size == 0) return 0;
+  ssize_t count;
+  do {
+    count = ::read(stream->fd, into, size);
+  } while (count < 0 && errno == EINTR);
+  if (count < 0) count = 0;
+  if (static_cast<size_t>(count) < size) stream->atEnd = true;
+  return static_cast<size_t>(count);
+}
+
+// The next byte of the stream, or EOF.
+int NextByte(ce_FILE *stream) {
+  if (stream->next == stream->filled) {
+    stream->next = 0;
+    stream->filled = ReadOnce(stream, stream->buffer, sizeof stream->buffer);
+    if (stream->filled == 0) return EOF;
+  }
+  return stream->buffer[stream->next++];
+}
 
 // Opens a device path with a C mode string ("r", "wb", "a+", ...). Only
 // regular files are opened: a directory, FIFO, socket or device fails as it
 // would on the device, and reading one can never block the program.
-FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
+ce_FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
   std::string path;
   DWORD error = ERROR_SUCCESS;
   if (!host::DeviceToExactHostPath(devicePath, &path, &error)) {
@@ -75,21 +116,25 @@ FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
     errno = EACCES;
     return nullptr;
   }
-  // The status flags are the ones opened with (F_SETFL leaves the access
-  // mode and the creation flags alone), so they need not be read back.
-  ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  // The host stream takes the mode without the device's 't'.
-  std::string hostMode;
-  for (char c : mode)
-    if (c == 'r' || c == 'w' || c == 'a' || c == '+' || c == 'b') hostMode += c;
-  FILE *stream = ::fdopen(fd, hostMode.c_str());
-  if (!stream) ::close(fd);
+  // O_NONBLOCK stays set: it changes nothing for a regular file, and
+  // clearing it would cost a call for every file the listing checksums.
+  // The device's 't' and 'b' make no difference: no line ends are changed.
+  auto *stream = new (std::nothrow) ce_FILE;
+  if (!stream) {
+    ::close(fd);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    errno = ENOMEM;
+    return nullptr;
+  }
+  stream->fd = fd;
+  stream->atEnd = false;
+  stream->next = stream->filled = 0;
   return stream;
 }
 
 }  // namespace
 
-FILE *ce_fopen(const char *devicePath, const char *mode) {
+ce_FILE *ce_fopen(const char *devicePath, const char *mode) {
   if (!devicePath || !mode) {
     errno = EINVAL;
     return nullptr;
@@ -97,7 +142,7 @@ FILE *ce_fopen(const char *devicePath, const char *mode) {
   return OpenDeviceFile(host::AnsiToWide(devicePath, std::strlen(devicePath)).c_str(), mode);
 }
 
-FILE *_wfopen(LPCWSTR devicePath, LPCWSTR mode) {
+ce_FILE *_wfopen(LPCWSTR devicePath, LPCWSTR mode) {
   if (!devicePath || !mode) {
     errno = EINVAL;
     return nullptr;
@@ -107,14 +152,67 @@ FILE *_wfopen(LPCWSTR devicePath, LPCWSTR mode) {
   return OpenDeviceFile(devicePath, narrowMode);
 }
 
+size_t ce_fread(void *data, size_t size, size_t count, ce_FILE *stream) {
+  if (!data || !stream || size == 0 || count == 0) return 0;
+  if (count > SIZE_MAX / size) count = SIZE_MAX / size;
+  auto *into = static_cast<unsigned char *>(data);
+  size_t wanted = size * count;
+  size_t done = 0;
+  while (done < wanted) {
+    if (stream->next < stream->filled) {
+      size_t take = std::min(stream->filled - stream->next, wanted - done);
+      std::memcpy(into + done, stream->buffer + stream->next, take);
+      stream->next += take;
+      done += take;
+    } else if (wanted - done >= sizeof stream->buffer) {
+      size_t got = ReadOnce(stream, into + done, wanted - done);
+      if (got == 0) break;
+      done += got;
+    } else {
+      stream->next = 0;
+      stream->filled = ReadOnce(stream, stream->buffer, sizeof stream->buffer);
+      if (stream->filled == 0) break;
+    }
+  }
+  return done / size;
+}
+
+size_t ce_fwrite(const void *data, size_t size, size_t count, ce_FILE *stream) {
+  if (!data || !stream || size == 0 || count == 0) return 0;
+  if (count > SIZE_MAX / size) count = SIZE_MAX / size;
+  // Bytes read ahead into the buffer are given back first, so the write
+  // lands where the reader stands.
+  if (stream->next < stream->filled)
+    ::lseek(stream->fd, -static_cast<off_t>(stream->filled - stream->next), SEEK_CUR);
+  stream->next = stream->filled = 0;
+  stream->atEnd = false;
+  const auto *from = static_cast<const unsigned char *>(data);
+  size_t wanted = size * count;
+  size_t done = 0;
+  while (done < wanted) {
+    ssize_t written = ::write(stream->fd, from + done, wanted - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) break;
+    done += static_cast<size_t>(written);
+  }
+  return done / size;
+}
+
+int ce_fclose(ce_FILE *stream) {
+  if (!stream) return EOF;
+  int result = ::close(stream->fd);
+  delete stream;
+  return result == 0 ? 0 : EOF;
+}
+
 // Reads one line of narrow text in the device's code page into `line`: at
 // most maxChars - 1 characters, up to and including a line feed, then a
 // terminator. Returns null at the end of the stream when nothing was read.
-WCHAR *ce_fgetws(WCHAR *line, int maxChars, FILE *stream) {
+WCHAR *ce_fgetws(WCHAR *line, int maxChars, ce_FILE *stream) {
   if (!line || maxChars <= 0 || !stream) return nullptr;
   std::string bytes;
   int c = 0;
-  while (static_cast<int>(bytes.size()) < maxChars - 1 && (c = std::fgetc(stream)) != EOF) {
+  while (static_cast<int>(bytes.size()) < maxChars - 1 && (c = NextByte(stream)) != EOF) {
     bytes += static_cast<char>(c);
     if (c == '\n') break;
   }

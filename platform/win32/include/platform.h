@@ -31,8 +31,8 @@
  * macros for `ce_` functions; everywhere else (tests) the `ce_` names are
  * called directly. On Windows the `ce_` names are:
  *
- *  - ce_fopen: the runtime's fopen (a narrow path in the ANSI code page, as
- *    on the device);
+ *  - ce_fopen and ce_fclose: the runtime's fopen and fclose (a narrow path
+ *    in the ANSI code page, as on the device), on the runtime's FILE;
  *  - ce_sprintf and ce_swscanf: the Microsoft runtime's sprintf and
  *    swscanf, called through mingw-w64's __ms_ names. mingw-w64's C++
  *    headers otherwise route both to its own C99 versions, where `%s` and
@@ -137,7 +137,9 @@ BOOL CeOidGetInfo(CEOID oid, CEOIDINFO *info);
 /* The device's C runtime (see the note at the top)                      */
 /* ===================================================================== */
 
+typedef FILE ce_FILE;
 #define ce_fopen fopen
+#define ce_fclose fclose
 #define ce_sprintf __ms_sprintf
 #define ce_swscanf __ms_swscanf
 WCHAR *ce_fgetws(WCHAR *line, int maxChars, FILE *stream);

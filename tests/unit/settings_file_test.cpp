@@ -1,7 +1,9 @@
 // The settings file: what the lenient reader takes from hand-written
 // lines, and what the writer puts down, byte for byte.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -185,6 +187,23 @@ TEST_F(SettingsFile, FileThatCannotBeCreatedIsReported) {
   EXPECT_EQ(0, SaveSettings(L"\\Nowhere\\tovik.cfg"));
   device.mkdir("root/My Documents/tovik.cfg");
   EXPECT_EQ(0, SaveSettings(kPath));
+}
+
+// A disk that takes only part of the file: the save is reported as failed,
+// not as done. (The process's file size limit stands in for a full disk.)
+TEST_F(SettingsFile, SaveThatDoesNotFitIsReported) {
+  ExcludeAdd(L".TVK");
+  struct rlimit before;
+  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &before));
+  void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = before;
+  small.rlim_cur = 20;
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+  int result = SaveSettings(kPath);
+  setrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, previous);
+  EXPECT_EQ(0, result);
+  EXPECT_EQ(std::string(kDefaults, 20), device.read("root/My Documents/tovik.cfg"));
 }
 
 }  // namespace

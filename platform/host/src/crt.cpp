@@ -43,13 +43,17 @@ size_t ReadOnce(ce_FILE *stream, unsigned char *into, size_t size) {
   return static_cast<size_t>(count);
 }
 
+// Reads the next piece of the file into the emptied buffer; false when
+// nothing more came.
+bool Refill(ce_FILE *stream) {
+  stream->next = 0;
+  stream->filled = ReadOnce(stream, stream->buffer, sizeof stream->buffer);
+  return stream->filled != 0;
+}
+
 // The next byte of the stream, or EOF.
 int NextByte(ce_FILE *stream) {
-  if (stream->next == stream->filled) {
-    stream->next = 0;
-    stream->filled = ReadOnce(stream, stream->buffer, sizeof stream->buffer);
-    if (stream->filled == 0) return EOF;
-  }
+  if (stream->next == stream->filled && !Refill(stream)) return EOF;
   return stream->buffer[stream->next++];
 }
 
@@ -168,10 +172,8 @@ size_t ce_fread(void *data, size_t size, size_t count, ce_FILE *stream) {
       size_t got = ReadOnce(stream, into + done, wanted - done);
       if (got == 0) break;
       done += got;
-    } else {
-      stream->next = 0;
-      stream->filled = ReadOnce(stream, stream->buffer, sizeof stream->buffer);
-      if (stream->filled == 0) break;
+    } else if (!Refill(stream)) {
+      break;
     }
   }
   return done / size;

@@ -470,7 +470,8 @@ class Parser {
           *out += line[i];
           break;
         case u'0':
-          *problem = "\\0 inside quotes (a name or string cannot hold a NUL); the value is left out";
+          *problem =
+              "\\0 inside quotes (a name or string cannot hold a NUL); the value is left out";
           return false;
         default:
           Report(number, "unknown escape \\" + Narrow(line.substr(i, 1)) +
@@ -501,7 +502,8 @@ class Parser {
     // nowhere, without a report of their own: the key line says it. Their
     // data is read all the same, so that continued data is passed over.
     if (!key && !sawKey_) Report(number, "value outside of a key");
-    if (at >= text.size()) return Report(number, "nothing after = (write the data, or - to delete)");
+    if (at >= text.size())
+      return Report(number, "nothing after = (write the data, or - to delete)");
 
     if (text[at] == u'-') {
       if (!RestIsComment(text, at + 1))
@@ -590,7 +592,7 @@ class Parser {
       if (at < text.size() && text[at] == u',') {
         at = SkipBlanks(text, at + 1);
         if (at < text.size() && text[at] == u'\\') ++at;  // the editors' continuation mark
-        if (RestIsComment(text, at)) return;             // goes on in the next line
+        if (RestIsComment(text, at)) return;              // goes on in the next line
         continue;
       }
       if (RestIsComment(text, at)) return FinishPending();
@@ -607,7 +609,7 @@ class Parser {
     size_t at = SkipBlanks(line, 0);
     if (at == line.size() || line[at] == u';') return;
     if (pending_ == Pending::kMultiSz) {
-      if (line[at] == u'"') return MultiSz(line, at, number);
+      if (line[at] == u'"' && !IsValueLine(line, at)) return MultiSz(line, at, number);
     } else if (HexDigit(line[at]) >= 0) {
       return HexPart(line, at, number);
     }
@@ -615,6 +617,19 @@ class Parser {
     Report(number, "the data of line " + std::to_string(pendingLine_) +
                        " ends with a continuation but this line does not go on with it; "
                        "the value and this line are left out");
+  }
+
+  // True when the quoted text at line[at] is followed by '=': a value line.
+  static bool IsValueLine(const std::u16string &line, size_t at) {
+    for (size_t i = at + 1; i < line.size(); ++i) {
+      if (line[i] == u'\\') {
+        ++i;
+      } else if (line[i] == u'"') {
+        i = SkipBlanks(line, i + 1);
+        return i < line.size() && line[i] == u'=';
+      }
+    }
+    return false;
   }
 
   void Drop() {
@@ -628,21 +643,22 @@ class Parser {
     if (pending_ == Pending::kMultiSz) {
       data.push_back(0);
       data.push_back(0);
-    } else if (!data.empty() &&
-               (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
+    } else if (!data.empty() && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
       // Text data gets its terminator when it has none, as the importers
       // add it; in a REGEDIT4 file it is code page text, kept as UTF-16.
       if (regedit4_) {
         if (data.back() != 0) data.push_back(0);
-        std::u16string text = FromCodePage(reinterpret_cast<const char *>(data.data()), data.size());
+        std::u16string text =
+            FromCodePage(reinterpret_cast<const char *>(data.data()), data.size());
         data.clear();
         for (char16_t c : text) {
           data.push_back(static_cast<BYTE>(c));
           data.push_back(static_cast<BYTE>(c >> 8));
         }
-      } else {
-        if (data.size() % 2) data.push_back(0);
-        if (data[data.size() - 2] != 0 || data.back() != 0) data.insert(data.end(), {0, 0});
+      } else if (data.size() % 2 == 0 && (data[data.size() - 2] != 0 || data.back() != 0)) {
+        // UTF-16 text of an odd number of bytes ends in half a unit: kept
+        // as written.
+        data.insert(data.end(), {0, 0});
       }
     }
     pending_ = Pending::kNone;

@@ -7,16 +7,19 @@
 //   Windows Registry Editor Version 5.00  UTF-16LE with a byte order mark
 // A version 5 file saved as UTF-8 (with or without its mark) is read too.
 //
-// Lines, after leading blanks:
-//   ; or #          a comment              [ROOT\path]   a key (made as needed)
-//   [-ROOT\path]    deletes the key and everything below it
+// The lines are read as the desktop registry editors import them (the
+// README's registry section has the rules), plus two forms of the device's
+// own registry files: multi_sz:"a","b" data and IF/ELSE/ENDIF lines, which
+// are reported and whose branches are both read.
+//   first line      REGEDIT4 or Windows Registry Editor Version 5.00, or
+//                   nothing of the file is read
+//   [ROOT\path]     a key (made as needed); [-ROOT\path] deletes it
 //   "name"=DATA     a value; @=DATA is the default value
-// DATA is "string" (escapes \\ and \"), dword:XXXXXXXX, hex:bytes (binary),
-// hex(N):bytes with N the type number in hexadecimal as the editors write
-// it (hex(2) expandable string, hex(7) multi-string, hex(b) qword), or - to
-// delete the value. A value line whose last character is a backslash goes on
-// in the next line. In a REGEDIT4 file, hex(1), hex(2) and hex(7) data are
-// narrow code page text and become UTF-16LE as the device keeps them.
+// DATA is "string" (escapes \\ \" \n \r), dword:XXXXXXXX, hex:bytes,
+// hex(N):bytes (N the type number in hexadecimal), multi_sz:"a","b", or -
+// to delete the value; a ';' after it starts a comment. Hex data ending in
+// a backslash after a comma, and multi_sz: strings ending in a comma, go
+// on in the next line that is not blank or a comment.
 #include "regfile.h"
 
 #include <algorithm>

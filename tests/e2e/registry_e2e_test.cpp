@@ -103,7 +103,7 @@ TEST(RegistryRun, MalformedLinesAreReportedAndTheSnapshotStillTaken) {
                "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=dword:zz\r\n\"y\"=dword:2\r\n");
   testing_device::RunResult run = RunTovik(device.folder(), {"\\snap.tvk"});
   ASSERT_EQ(0, run.exitCode) << run.err;
-  EXPECT_EQ("registry.reg:3: dword data must be 1 to 8 hex digits\n", run.err);
+  EXPECT_EQ("registry.reg:3: dword: needs 1 to 8 hex digits\n", run.err);
   EXPECT_EQ(
       "\r\n[HKEY_CURRENT_USER\\]\r\n\r\n"
       "\r\n[HKEY_LOCAL_MACHINE\\]\r\n"

@@ -3,6 +3,7 @@
 // the registry calls (capacities, end of enumeration, missing keys, order).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,44 @@ class Registry : public ::testing::Test {
     }
     RegCloseKey(key);
     return items;
+  }
+
+  // A value as "name=data": a terminated string in quotes (control
+  // characters as \x0A), a dword in hex, anything else as hex(N):bytes.
+  static std::string Show(const Item &item) {
+    auto text = [](const std::wstring &units) {
+      std::string out;
+      char code[8];
+      for (WCHAR c : units) {
+        if (c < 32) {
+          std::snprintf(code, sizeof code, "\\x%02X", static_cast<unsigned>(c));
+          out += code;
+        } else {
+          out += static_cast<char>(c);
+        }
+      }
+      return out;
+    };
+    const Bytes &d = item.data;
+    std::string out = text(item.name) + "=";
+    char hex[16];
+    if (item.type == REG_SZ && d.size() % 2 == 0 && d.size() >= 2 && d[d.size() - 2] == 0 &&
+        d.back() == 0) {
+      std::wstring units;
+      for (size_t i = 0; i + 2 < d.size(); i += 2)
+        units += static_cast<WCHAR>(d[i] | d[i + 1] << 8);
+      return out + "\"" + text(units) + "\"";
+    }
+    if (item.type == REG_DWORD && d.size() == 4) {
+      std::snprintf(hex, sizeof hex, "dword:%02x%02x%02x%02x", d[3], d[2], d[1], d[0]);
+      return out + hex;
+    }
+    out += "hex(" + std::to_string(item.type) + "):";
+    for (size_t i = 0; i < d.size(); ++i) {
+      std::snprintf(hex, sizeof hex, i ? ",%02x" : "%02x", d[i]);
+      out += hex;
+    }
+    return out;
   }
 
   std::vector<std::wstring> Subkeys(HKEY root, const wchar_t *path) {
@@ -191,39 +230,23 @@ TEST_F(Registry, DeletionsAndRedefinitions) {
   EXPECT_EQ(Bytes({0x22, 0, 0, 0}), v[2].data);
 }
 
-TEST_F(Registry, ContinuedLines) {
-  Load(
-      "REGEDIT4\r\n"
-      "[HKEY_CLASSES_ROOT\\.txt]\r\n"
-      "\"Bin\"=hex:01,02,\\\r\n"
-      "    03,04,\\\r\n"
-      "  05\r\n"
-      "\"After\"=\"x\"\r\n"
-      "\"Last\"=hex:0a,\\");
-  std::vector<Item> v = Values(HKEY_CLASSES_ROOT, L".txt");
-  ASSERT_EQ(3u, v.size());
-  EXPECT_EQ(Bytes({1, 2, 3, 4, 5}), v[0].data);
-  EXPECT_EQ(L"After", v[1].name);
-  EXPECT_EQ(Bytes({0x0a}), v[2].data);
-}
-
 TEST_F(Registry, MalformedLinesAreReportedAndTheRestKept) {
   Load(
       "REGEDIT4\n"
-      "\"early\"=\"x\"\n"                      // 2: no key yet
-      "[HKEY_LOCAL_MACHINE\\Good]\n"           // 3
-      "\"a\"=\"1\"\n"                          // 4
-      "\"b\"=dword:123456789\n"                // 5: nine digits
-      "\"c\"=hex:1,zz\n"                       // 6
-      "\"d\"=\"open\n"                         // 7
-      "\"e\" \"1\"\n"                          // 8
-      "\"f\"=str:x\n"                          // 9
-      "garbage\n"                              // 10
-      "[HKEY_NOWHERE\\X]\n"                    // 11
-      "\"silent\"=\"x\"\n"                     // 12: under a refused key
-      "[HKEY_LOCAL_MACHINE\\Good\\\\Twice]\n"  // 13
-      "[HKEY_LOCAL_MACHINE\\Good\n"            // 14
-      "[-HKLM]\n"                              // 15
+      "\"early\"=\"x\"\n"               // 2: no key yet
+      "[HKEY_LOCAL_MACHINE\\Good]\n"    // 3
+      "\"a\"=\"1\"\n"                   // 4
+      "\"b\"=dword:123456789\n"         // 5: nine digits
+      "\"c\"=hex:1,zz\n"                // 6
+      "\"d\"=\"open\n"                  // 7
+      "\"e\" \"1\"\n"                   // 8
+      "\"f\"=str:x\n"                   // 9
+      "garbage\n"                       // 10
+      "[HKEY_NOWHERE\\X]\n"             // 11
+      "\"silent\"=\"x\"\n"              // 12: under a refused key
+      "[HKEY_LOCAL_MACHINE\\\\Good]\n"  // 13
+      "[HKEY_LOCAL_MACHINE\\Good\n"     // 14
+      "[-HKLM]\n"                       // 15
       "[HKEY_LOCAL_MACHINE\\Good]\n"
       "\"g\"=\"2\"\n");
   testing::internal::CaptureStderr();
@@ -234,26 +257,184 @@ TEST_F(Registry, MalformedLinesAreReportedAndTheRestKept) {
   EXPECT_EQ(L"g", v[1].name);
   EXPECT_EQ(
       "registry.reg:2: value outside of a key\n"
-      "registry.reg:5: dword data must be 1 to 8 hex digits\n"
-      "registry.reg:6: hex data must be bytes separated by commas\n"
-      "registry.reg:7: string without its closing quote\n"
-      "registry.reg:8: expected '=' after the name\n"
-      "registry.reg:9: unknown value data\n"
+      "registry.reg:5: dword: needs 1 to 8 hex digits\n"
+      "registry.reg:6: hex data must be bytes (00 to ff) separated by commas\n"
+      "registry.reg:7: the string has no closing quote\n"
+      "registry.reg:8: expected = after the name\n"
+      "registry.reg:9: unknown data (write \"text\", dword:, hex:, hex(N): or multi_sz:, in lower "
+      "case)\n"
       "registry.reg:10: not a key, a value or a comment\n"
       "registry.reg:11: unknown root key 'HKEY_NOWHERE'\n"
-      "registry.reg:13: empty key name in the path\n"
+      "registry.reg:13: two backslashes after the root key\n"
       "registry.reg:14: key line without ']'\n"
       "registry.reg:15: a root key cannot be deleted\n",
       err);
   EXPECT_EQ(std::vector<std::wstring>(), Subkeys(HKEY_LOCAL_MACHINE, L"Good"));
 }
 
-TEST_F(Registry, FileWithoutHeaderIsReportedAndStillRead) {
-  Load("[HKCU\\A]\n\"x\"=\"1\"\n");
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(1u, Values(HKEY_CURRENT_USER, L"A").size());
-  EXPECT_EQ("registry.reg:1: expected REGEDIT4 or Windows Registry Editor Version 5.00 first\n",
-            testing::internal::GetCapturedStderr());
+// One small file per case: the values of HKEY_CURRENT_USER\T (or the key
+// named) as "name=data", and what is said on standard error.
+TEST_F(Registry, LinesAreReadAsTheImportersReadThem) {
+  struct Case {
+    const char *what;
+    std::string file;  // after a REGEDIT4 line unless it starts with its own header
+    std::vector<std::string> values;
+    std::string errors;
+    const wchar_t *key;
+  };
+  const std::string k = "[HKEY_CURRENT_USER\\T]\r\n";
+  const Case cases[] = {
+      {"comments after each kind of value",
+       k + "\"a\"=\"v\";c\r\n\"b\"=dword:02040608 ;c\r\n\"c\"=hex:01,02 ;c\r\n"
+           "\"d\"=hex(2):41;c\r\n\"e\"=\"x\"\r\n\"e\"=- ;gone\r\n\"f\"=dword:  00000008\r\n"
+           "\"g\"=dword: ;only a comment\r\n\"h\"=hex:;c\r\n",
+       {"a=\"v\"", "b=dword:02040608", "c=hex(3):01,02", "d=hex(2):41,00,00,00", "f=dword:00000008",
+        "g=dword:00000000", "h=hex(3):"},
+       "",
+       L"T"},
+      {"# is no comment after data, nor is text after =-",
+       k + "\"a\"=\"v\" #c\r\n\"b\"=dword:1 #c\r\n\"c\"=\"x\"\r\n\"c\"=- "
+           "x\r\n\"d\"=dword:0000000G\r\n"
+           "\"e\"=DWORD:1\r\n",
+       {"c=\"x\""},
+       "registry.reg:3: text after the value (a comment must start with ;)\n"
+       "registry.reg:4: text after the value (a comment must start with ;)\n"
+       "registry.reg:6: text after =- (a comment must start with ;)\n"
+       "registry.reg:7: dword: needs 1 to 8 hex digits\n"
+       "registry.reg:8: unknown data (write \"text\", dword:, hex:, hex(N): or multi_sz:, in lower "
+       "case)\n",
+       L"T"},
+      {"escapes in names and strings",
+       k + "\"n\\n\"=\"a\\nb\\rc\"\r\n\"q\"=\"\\\"\\\\\"\r\n\"t\"=\"a\\tb\"\r\n\"z\"=\"a\\0b\"\r\n"
+           "\"z\\0\"=\"x\"\r\n\"u\"=\"x\\\"\r\n",
+       {"n\\x0A=\"a\\x0Ab\\x0Dc\"", "q=\"\"\\\"", "t=\"a\\tb\""},
+       "registry.reg:5: unknown escape \\t (known are \\\\ \\\" \\n \\r); kept as written\n"
+       "registry.reg:6: \\0 inside quotes (a name or string cannot hold a NUL); the value is left "
+       "out\n"
+       "registry.reg:7: \\0 inside quotes (a name or string cannot hold a NUL); the value is left "
+       "out\n"
+       "registry.reg:8: the string has no closing quote\n",
+       L"T"},
+      {"continuations kept",
+       k + "\"a\"=hex:01,\\\r\n  02\r\n\"b\"=hex:01, \\ ;c\r\n\r\n  ;c\r\n;c\r\n\t02,\\\r\n03 "
+           ";c\r\n"
+           "\"c\"=hex(7):61,00,\\\r\n  00",
+       {"a=hex(3):01,02", "b=hex(3):01,02,03", "c=hex(7):61,00,00,00,00,00"},
+       "",
+       L"T"},
+      {"continuations refused",
+       k + "\"a\"=hex:01,\\\r\n\"lost\"=\"1\"\r\n"          // 3, 4
+           "\"b\"=hex:01,\\\r\n,02\r\n"                     // 5, 6
+           "\"c\"=hex:4\\\r\nf\r\n"                         // 7, 8
+           "\"d\"=hex:01,\\\r\n\\\r\n\"kept\"=\"1\"\r\n"    // 9, 10, 11
+           "\"e\"=hex:4c,69,6e,65\\\r\n\"next\"=\"2\"\r\n"  // 12, 13
+           "\"f\"=dword:1,\\\r\n"                           // 14
+           "\"g\"=hex:01,\\\r\n# x\r\n"                     // 15, 16
+           "\"h\"=hex:01,\\\r\n02, \r\n"                    // 17, 18: blank after the comma
+           "\"i\"=hex:01,\\x\r\n",                          // 19
+       {"kept=\"1\"", "next=\"2\""},
+       "registry.reg:4: the data of line 3 ends with a continuation but this line does not go on "
+       "with it; the value and this line are left out\n"
+       "registry.reg:6: the data of line 5 ends with a continuation but this line does not go on "
+       "with it; the value and this line are left out\n"
+       "registry.reg:7: a backslash continues hex data only after a comma (write 65,\\)\n"
+       "registry.reg:8: not a key, a value or a comment\n"
+       "registry.reg:10: the data of line 9 ends with a continuation but this line does not go on "
+       "with it; the value and this line are left out\n"
+       "registry.reg:12: a backslash continues hex data only after a comma (write 65,\\)\n"
+       "registry.reg:14: text after the value (a comment must start with ;)\n"
+       "registry.reg:16: the data of line 15 ends with a continuation but this line does not go on "
+       "with it; the value and this line are left out\n"
+       "registry.reg:18: hex data must be bytes (00 to ff) separated by commas\n"
+       "registry.reg:19: text after the backslash (a comment must start with ;)\n",
+       L"T"},
+      {"a key line after a continuation is left out with the value",
+       k + "\"a\"=hex:01,\\\r\n[HKEY_CURRENT_USER\\Other]\r\n\"b\"=\"1\"\r\n",
+       {"b=\"1\""},
+       "registry.reg:4: the data of line 3 ends with a continuation but this line does not go on "
+       "with it; the value and this line are left out\n",
+       L"T"},
+      {"text in hex gets its terminator",
+       k + "\"a\"=hex(2):41,42\r\n\"b\"=hex(7):61,00,62\r\n\"c\"=hex(1):41,00\r\n"
+           "\"d\"=hex(2):\r\n\"e\"=hex(3):41\r\n",
+       {"a=hex(2):41,00,42,00,00,00", "b=hex(7):61,00,00,00,62,00,00,00", "c=\"A\"",
+        "d=hex(2):", "e=hex(3):41"},
+       "",
+       L"T"},
+      {"version 5 text in hex gets its terminator",
+       "Windows Registry Editor Version 5.00\r\n" + k +
+           "\"a\"=hex(2):41,00,42,00\r\n\"b\"=hex(7):61,00,00,00\r\n\"c\"=hex(1):41,00,42\r\n",
+       {"a=hex(2):41,00,42,00,00,00", "b=hex(7):61,00,00,00", "c=hex(1):41,00,42"},
+       "",
+       L"T"},
+      {"key paths",
+       "[HKEY_CURRENT_USER\\T\\Sub\\\\]\r\n\"a\"=\"1\"\r\n[HKEY_CURRENT_USER\\T\\Sub]x\r\n\"b\"="
+       "\"2\"\r\n"
+       "[HKEY_CURRENT_USER\\T\\Sub\r\n\"c\"=\"3\"\r\n[ HKEY_CURRENT_USER\\T\\Sub]\r\n"
+       "[HKEY_CURRENT_USER\\\\T]\r\n\"d\"=\"4\"\r\n",
+       {"a=\"1\"", "b=\"2\"", "c=\"3\""},
+       "registry.reg:6: key line without ']'\n"
+       "registry.reg:8: blank after '[' (the key path starts right after the bracket)\n"
+       "registry.reg:9: two backslashes after the root key\n",
+       L"T\\Sub"},
+      {"multi_sz with a continuation",
+       k + "\"m\"=multi_sz:\"first\",\r\n   ; c\r\n  \"second\" , \"\\\"\" ;c\r\n"
+           "\"n\"=multi_sz:\"x\",\r\n\"lost\"=\"1\"\r\n\"o\"=multi_sz:\"x\" \"y\"\r\n",
+       {"m=hex(7):66,00,69,00,72,00,73,00,74,00,00,00,73,00,65,00,63,00,6f,00,6e,00,64,00,00,00,"
+        "22,00,00,00,00,00"},
+       "registry.reg:7: the data of line 6 ends with a continuation but this line does not go on "
+       "with it; the value and this line are left out\n"
+       "registry.reg:8: multi_sz: needs strings in quotes separated by commas\n",
+       L"T"},
+      {"conditionals: both branches are read",
+       k + "IF BSP_A\r\n\"a\"=\"1\"\r\nELSE\r\n\"b\"=\"2\"\r\nENDIF\r\n",
+       {"a=\"1\"", "b=\"2\""},
+       "registry.reg:3: conditional not supported: both branches are read\n"
+       "registry.reg:5: conditional not supported: both branches are read\n"
+       "registry.reg:7: conditional not supported: both branches are read\n",
+       L"T"},
+  };
+  const char *refused[] = {"REGEDIT3",
+                           "regedit4",
+                           "REGEDIT 4",
+                           "REGEDIT4 FOO",
+                           "REGEDIT4 ",
+                           "REGEDIT",
+                           "Windows Registry Editor version 5.00",
+                           "",
+                           "; comment"};
+  const char kRefusal[] =
+      "registry.reg:1: not a registry file: the first line must be REGEDIT4 or Windows Registry "
+      "Editor Version 5.00, exactly; nothing of it is read\n";
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    PlatformResetDevice();
+    Load(c.file.compare(0, 8, "Windows ") == 0 ? c.file : "REGEDIT4\r\n" + c.file);
+    testing::internal::CaptureStderr();
+    std::vector<std::string> shown;
+    for (const Item &item : Values(HKEY_CURRENT_USER, c.key)) shown.push_back(Show(item));
+    EXPECT_EQ(c.errors, testing::internal::GetCapturedStderr());
+    EXPECT_EQ(c.values, shown);
+  }
+  // The header: exact, after blanks, in either encoding; any other first
+  // line refuses the whole file.
+  for (const char *header : {"REGEDIT4", " \tREGEDIT4", "Windows Registry Editor Version 5.00"}) {
+    for (bool wide : {false, true}) {
+      SCOPED_TRACE(std::string(header) + (wide ? " in UTF-16" : ""));
+      PlatformResetDevice();
+      std::string file = std::string(header) + "\r\n" + k + "\"a\"=\"1\"\r\n";
+      Load(wide ? Utf16File(std::u16string(file.begin(), file.end())) : file);
+      EXPECT_EQ(1u, Values(HKEY_CURRENT_USER, L"T").size());
+    }
+  }
+  for (const char *header : refused) {
+    SCOPED_TRACE(header);
+    PlatformResetDevice();
+    Load(std::string(header) + "\r\nREGEDIT4\r\n" + k + "\"a\"=\"1\"\r\n");
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(Subkeys(HKEY_CURRENT_USER, L"").empty());
+    EXPECT_EQ(kRefusal, testing::internal::GetCapturedStderr());
+  }
 }
 
 TEST_F(Registry, MissingFileIsAnEmptyRegistryAndAnUnreadableOneIsSaidOnce) {

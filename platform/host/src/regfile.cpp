@@ -7,19 +7,23 @@
 //   Windows Registry Editor Version 5.00  UTF-16LE with a byte order mark
 // A version 5 file saved as UTF-8 (with or without its mark) is read too.
 //
-// Lines, after leading blanks:
-//   ; or #          a comment              [ROOT\path]   a key (made as needed)
-//   [-ROOT\path]    deletes the key and everything below it
+// The lines are read as the desktop registry editors import them (the
+// README's registry section has the rules), plus two forms of the device's
+// own registry files: multi_sz:"a","b" data and IF/ELSE/ENDIF lines, which
+// are reported and whose branches are both read.
+//   first line      REGEDIT4 or Windows Registry Editor Version 5.00, or
+//                   nothing of the file is read
+//   [ROOT\path]     a key (made as needed); [-ROOT\path] deletes it
 //   "name"=DATA     a value; @=DATA is the default value
-// DATA is "string" (escapes \\ and \"), dword:XXXXXXXX, hex:bytes (binary),
-// hex(N):bytes with N the type number in hexadecimal as the editors write
-// it (hex(2) expandable string, hex(7) multi-string, hex(b) qword), or - to
-// delete the value. A value line whose last character is a backslash goes on
-// in the next line. In a REGEDIT4 file, hex(1), hex(2) and hex(7) data are
-// narrow code page text and become UTF-16LE as the device keeps them.
+// DATA is "string" (escapes \\ \" \n \r), dword:XXXXXXXX, hex:bytes,
+// hex(N):bytes (N the type number in hexadecimal), multi_sz:"a","b", or -
+// to delete the value; a ';' after it starts a comment. Hex data ending in
+// a backslash after a comma, and multi_sz: strings ending in a comma, go
+// on in the next line that is not blank or a comment.
 #include "regfile.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace host {
 namespace reg {
@@ -199,23 +203,35 @@ std::u16string Decode(const std::string &bytes, bool *narrowFile) {
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
-std::u16string Trim(const std::u16string &text) {
-  size_t start = 0, end = text.size();
-  while (start < end && IsBlank(text[start])) ++start;
-  while (end > start && IsBlank(text[end - 1])) --end;
-  return text.substr(start, end - start);
+size_t SkipBlanks(const std::u16string &text, size_t at) {
+  while (at < text.size() && IsBlank(text[at])) ++at;
+  return at;
 }
 
-bool EqualsAscii(const std::u16string &text, const char *ascii) {
+// True when text[at..] is empty or a comment.
+bool RestIsComment(const std::u16string &text, size_t at) {
+  at = SkipBlanks(text, at);
+  return at == text.size() || text[at] == u';';
+}
+
+bool EqualsAscii(const std::u16string &text, size_t at, const char *ascii) {
   size_t n = std::strlen(ascii);
-  if (text.size() != n) return false;
+  if (text.size() - std::min(at, text.size()) != n) return false;
   for (size_t i = 0; i < n; ++i)
-    if (text[i] != static_cast<char16_t>(static_cast<unsigned char>(ascii[i]))) return false;
+    if (text[at + i] != static_cast<char16_t>(static_cast<unsigned char>(ascii[i]))) return false;
   return true;
 }
 
-// True when `text` starts with `ascii` (an ASCII lower-case prefix) in any
-// case.
+// True when text[at..] starts with `ascii`, exactly as written.
+bool StartsWithAscii(const std::u16string &text, size_t at, const char *ascii) {
+  size_t n = std::strlen(ascii);
+  if (at > text.size() || text.size() - at < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (text[at + i] != static_cast<char16_t>(static_cast<unsigned char>(ascii[i]))) return false;
+  return true;
+}
+
+// The same in any case (`ascii` in lower case).
 bool StartsWithNoCase(const std::u16string &text, size_t at, const char *ascii) {
   size_t n = std::strlen(ascii);
   if (at > text.size() || text.size() - at < n) return false;
@@ -234,18 +250,26 @@ int HexDigit(char16_t c) {
   return -1;
 }
 
-// Reads 1..maxDigits hex digits from text[*at]; false when there are none
-// or too many.
-bool ReadHex(const std::u16string &text, size_t *at, int maxDigits, uint32_t *value) {
-  uint32_t v = 0;
+// A number as the importers read hex bytes and type numbers: blanks, an
+// optional sign, an optional 0x, hex digits. Returns the digits read (0:
+// nothing read, *at unchanged); *value saturates at 0x100000000.
+int ReadNumber(const std::u16string &text, size_t *at, bool signAndPrefix, uint64_t *value) {
+  size_t i = SkipBlanks(text, *at);
+  bool negative = false;
+  if (signAndPrefix && i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+    negative = text[i++] == u'-';
+  if (signAndPrefix && i + 2 < text.size() && text[i] == u'0' &&
+      (text[i + 1] == u'x' || text[i + 1] == u'X') && HexDigit(text[i + 2]) >= 0)
+    i += 2;
+  uint64_t v = 0;
   int digits = 0;
-  while (*at < text.size() && HexDigit(text[*at]) >= 0) {
-    if (++digits > maxDigits) return false;
-    v = v << 4 | static_cast<uint32_t>(HexDigit(text[*at]));
-    ++*at;
-  }
+  for (; i < text.size() && HexDigit(text[i]) >= 0; ++i, ++digits)
+    v = std::min<uint64_t>(v << 4 | static_cast<uint64_t>(HexDigit(text[i])), 0x100000000ull);
+  if (digits == 0) return 0;
+  if (negative && v != 0) v = 0x100000000ull;  // -n wraps far above any byte
   *value = v;
-  return digits > 0;
+  *at = i;
+  return digits;
 }
 
 std::string Narrow(const std::u16string &text) {
@@ -253,69 +277,153 @@ std::string Narrow(const std::u16string &text) {
   return WideToHostName(wide);
 }
 
+void PutUnits(const std::u16string &text, std::vector<BYTE> *data) {
+  for (char16_t c : text) {
+    data->push_back(static_cast<BYTE>(c));
+    data->push_back(static_cast<BYTE>(c >> 8));
+  }
+  data->push_back(0);
+  data->push_back(0);
+}
+
+enum class Hex { kDone, kGoesOn, kBad, kNoComma, kAfterBackslash, kBigByte };
+
+// Hex bytes from text[at..] as the importers read them: "01,ab, ff", a
+// trailing comma allowed; a backslash after a comma (then nothing but a
+// comment) says the data goes on in the next line; ';' starts a comment.
+Hex HexBytes(const std::u16string &text, size_t at, std::vector<BYTE> *data) {
+  while (at < text.size()) {
+    uint64_t byte = 0;
+    if (!ReadNumber(text, &at, true, &byte)) {
+      at = SkipBlanks(text, at);
+      if (at < text.size() && text[at] == u'\\')
+        return RestIsComment(text, at + 1) ? Hex::kGoesOn : Hex::kAfterBackslash;
+      return at < text.size() && text[at] == u';' ? Hex::kDone : Hex::kBad;
+    }
+    if (byte > 0xff) return Hex::kBigByte;
+    data->push_back(static_cast<BYTE>(byte));
+    if (at < text.size() && text[at] != u',') {
+      at = SkipBlanks(text, at);
+      if (RestIsComment(text, at)) return Hex::kDone;
+      return text[at] == u'\\' ? Hex::kNoComma : Hex::kBad;
+    }
+    if (at < text.size()) ++at;
+  }
+  return Hex::kDone;
+}
+
+const char *HexProblem(Hex result) {
+  switch (result) {
+    case Hex::kNoComma:
+      return "a backslash continues hex data only after a comma (write 65,\\)";
+    case Hex::kAfterBackslash:
+      return "text after the backslash (a comment must start with ;)";
+    case Hex::kBigByte:
+      return "hex byte above ff (bytes are two hex digits, separated by commas)";
+    default:
+      return "hex data must be bytes (00 to ff) separated by commas";
+  }
+}
+
 class Parser {
  public:
-  Parser(Tree *tree, const std::string &fileName, bool narrowFile)
-      : tree_(*tree), file_(fileName), narrowFile_(narrowFile) {}
+  Parser(Tree *tree, const std::string &fileName) : tree_(*tree), file_(fileName) {}
 
-  void Header(const std::u16string &line, int number) {
-    std::u16string text = Trim(line);
-    if (EqualsAscii(text, kHeader4)) {
-      regedit4_ = true;
-    } else if (EqualsAscii(text, kHeader5)) {
-      regedit4_ = false;
-    } else {
-      // Without a header the lines are read all the same, with the
-      // meaning the file's encoding suggests.
-      regedit4_ = narrowFile_;
-      Report(number, "expected REGEDIT4 or Windows Registry Editor Version 5.00 first");
-      Line(line, number);
-    }
+  // One line of the file, without its line end.
+  void Feed(const std::u16string &line, int number) {
+    if (!headerSeen_) return Header(line, number);
+    if (refused_) return;
+    if (pending_ != Pending::kNone) return Continue(line, number);
+    Line(line, number);
   }
 
-  void Line(const std::u16string &raw, int number) {
-    std::u16string line = Trim(raw);
-    if (line.empty() || line[0] == u';' || line[0] == u'#') return;
-    if (line[0] == u'[') return KeyLine(line, number);
-    if (line[0] == u'"' || line[0] == u'@') return ValueLine(line, number);
-    Report(number, "not a key, a value or a comment");
+  // The end of the file: data still going on is taken as it stands.
+  void End() {
+    if (pending_ != Pending::kNone) FinishPending();
   }
 
  private:
+  // A value whose data goes on in the lines that follow.
+  enum class Pending { kNone, kHex, kMultiSz };
+
   void Report(int number, const std::string &message) { ReportMalformed(file_, number, message); }
 
-  void KeyLine(const std::u16string &line, int number) {
-    current_ = nullptr;
+  // The first line decides: exactly one of the two headers (after blanks)
+  // or nothing of the file is read.
+  void Header(const std::u16string &line, int number) {
+    headerSeen_ = true;
+    size_t at = SkipBlanks(line, 0);
+    if (EqualsAscii(line, at, kHeader4)) {
+      regedit4_ = true;
+    } else if (EqualsAscii(line, at, kHeader5)) {
+      regedit4_ = false;
+    } else {
+      refused_ = true;
+      Report(number,
+             "not a registry file: the first line must be REGEDIT4 or "
+             "Windows Registry Editor Version 5.00, exactly; nothing of it is read");
+    }
+  }
+
+  void Line(const std::u16string &line, int number) {
+    size_t at = SkipBlanks(line, 0);
+    if (at == line.size() || line[at] == u';' || line[at] == u'#') return;
+    if (line[at] == u'[') return KeyLine(line, at + 1, number);
+    if (line[at] == u'"' || line[at] == u'@') return ValueLine(line, at, number);
+    if (IsConditional(line, at))
+      return Report(number, "conditional not supported: both branches are read");
+    Report(number, "not a key, a value or a comment");
+  }
+
+  // IF NAME [!], ELSE and ENDIF lines of a device's registry files.
+  static bool IsConditional(const std::u16string &line, size_t at) {
+    for (const char *word : {"if", "else", "endif"}) {
+      size_t n = std::strlen(word);
+      if (StartsWithNoCase(line, at, word) && (at + n == line.size() || IsBlank(line[at + n])))
+        return true;
+    }
+    return false;
+  }
+
+  // [ROOT\path] or [-ROOT\path], from just after the '['. Text after the
+  // last ']' is ignored, as the importers do.
+  void KeyLine(const std::u16string &line, size_t at, int number) {
     sawKey_ = true;
-    if (line.back() != u']' || line.size() < 2) return Report(number, "key line without ']'");
-    std::u16string path = line.substr(1, line.size() - 2);
-    bool remove = !path.empty() && path[0] == u'-';
-    if (remove) path.erase(0, 1);
+    // A line the importers do not take as a key leaves the current key as
+    // it was.
+    if (at < line.size() && IsBlank(line[at]))
+      return Report(number, "blank after '[' (the key path starts right after the bracket)");
+    size_t close = line.rfind(u']');
+    if (close == std::u16string::npos || close < at) return Report(number, "key line without ']'");
+    current_ = nullptr;
+    bool remove = at < close && line[at] == u'-';
+    if (remove) ++at;
+    std::u16string path = line.substr(at, close - at);
+    size_t slash = path.find(u'\\');
+    int root = RootOf(path.substr(0, slash));
+    if (root < 0) return Report(number, "unknown root key '" + Narrow(path.substr(0, slash)) + "'");
+    // Parts after the root; a doubled or trailing backslash adds no key
+    // ("[HKEY_CURRENT_USER\A\\]" is A), but the path cannot start with one.
     std::vector<std::u16string> parts;
-    size_t start = 0;
-    for (;;) {
-      size_t slash = path.find(u'\\', start);
-      parts.push_back(path.substr(start, slash == std::u16string::npos ? slash : slash - start));
-      if (slash == std::u16string::npos) break;
-      start = slash + 1;
+    if (slash != std::u16string::npos && slash + 1 < path.size()) {
+      if (path[slash + 1] == u'\\') return Report(number, "two backslashes after the root key");
+      for (size_t start = slash + 1; start <= path.size();) {
+        size_t end = std::min(path.find(u'\\', start), path.size());
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+      }
     }
-    // "[HKEY_CURRENT_USER\]" names the root itself.
-    if (parts.size() > 1 && parts.back().empty()) parts.pop_back();
-    int root = RootOf(parts[0]);
-    if (root < 0) return Report(number, "unknown root key '" + Narrow(parts[0]) + "'");
-    for (size_t i = 1; i < parts.size(); ++i) {
-      if (parts[i].empty()) return Report(number, "empty key name in the path");
-      if (parts[i].find(u'\0') != std::u16string::npos)
+    for (const std::u16string &part : parts)
+      if (part.find(u'\0') != std::u16string::npos)
         return Report(number, "NUL character in a key name");
-    }
     Key *key = tree_.root(root);
     if (remove) {
-      if (parts.size() == 1) return Report(number, "a root key cannot be deleted");
-      for (size_t i = 1; key && i + 1 < parts.size(); ++i) key = Tree::Child(key, parts[i]);
+      if (parts.empty()) return Report(number, "a root key cannot be deleted");
+      for (size_t i = 0; key && i + 1 < parts.size(); ++i) key = Tree::Child(key, parts[i]);
       if (key) Tree::RemoveChild(key, parts.back());
       return;  // values that follow a deleted key go nowhere
     }
-    for (size_t i = 1; i < parts.size(); ++i) key = tree_.MakeChild(key, parts[i]);
+    for (const std::u16string &part : parts) key = tree_.MakeChild(key, part);
     current_ = key;
   }
 
@@ -336,136 +444,258 @@ class Parser {
     return -1;
   }
 
-  // A quoted text from line[*at] (which is the opening quote); \\ and \"
-  // stand for \ and ", any other backslash is itself.
-  static bool Quoted(const std::u16string &line, size_t *at, std::u16string *out) {
-    size_t i = *at + 1;
+  // A quoted text from line[*at] (the opening quote), its escapes read:
+  // \\ \" \n \r. An unknown escape is reported and kept as written; \0
+  // makes the text unusable. Sets *problem when there is no text.
+  bool Quoted(const std::u16string &line, size_t *at, int number, std::u16string *out,
+              const char **problem) {
     out->clear();
-    while (i < line.size()) {
+    for (size_t i = *at + 1; i < line.size(); ++i) {
       char16_t c = line[i];
-      if (c == u'\\' && i + 1 < line.size() && (line[i + 1] == u'\\' || line[i + 1] == u'"')) {
-        *out += line[i + 1];
-        i += 2;
-      } else if (c == u'"') {
+      if (c == u'"') {
         *at = i + 1;
         return true;
-      } else {
+      }
+      if (c != u'\\') {
         *out += c;
+        continue;
+      }
+      if (++i == line.size()) break;
+      switch (line[i]) {
+        case u'n':
+          *out += u'\n';
+          break;
+        case u'r':
+          *out += u'\r';
+          break;
+        case u'\\':
+        case u'"':
+          *out += line[i];
+          break;
+        case u'0':
+          *problem =
+              "\\0 inside quotes (a name or string cannot hold a NUL); the value is left out";
+          return false;
+        default:
+          Report(number, "unknown escape \\" + Narrow(line.substr(i, 1)) +
+                             " (known are \\\\ \\\" \\n \\r); kept as written");
+          *out += u'\\';
+          *out += line[i];
+      }
+    }
+    *problem = nullptr;
+    return false;
+  }
+
+  void ValueLine(const std::u16string &line, size_t at, int number) {
+    std::u16string name;
+    const char *problem = nullptr;
+    if (line[at] == u'@') {
+      ++at;
+    } else if (!Quoted(line, &at, number, &name, &problem)) {
+      return Report(number, problem ? problem : "the name has no closing quote");
+    }
+    at = SkipBlanks(line, at);
+    if (at == line.size() || line[at] != u'=') return Report(number, "expected = after the name");
+    at = SkipBlanks(line, at + 1);
+    // The data ends before trailing blanks.
+    std::u16string text = line.substr(0, line.find_last_not_of(u" \t") + 1);
+    Key *key = current_;
+    // Values under a key line that was refused or that deleted its key go
+    // nowhere, without a report of their own: the key line says it. Their
+    // data is read all the same, so that continued data is passed over.
+    if (!key && !sawKey_) Report(number, "value outside of a key");
+    if (at >= text.size())
+      return Report(number, "nothing after = (write the data, or - to delete)");
+
+    if (text[at] == u'-') {
+      if (!RestIsComment(text, at + 1))
+        return Report(number, "text after =- (a comment must start with ;)");
+      if (key) Tree::DeleteValue(key, name);
+      return;
+    }
+    std::vector<BYTE> data;
+    if (text[at] == u'"') {
+      std::u16string string;
+      if (!Quoted(text, &at, number, &string, &problem))
+        return Report(number, problem ? problem : "the string has no closing quote");
+      if (!RestIsComment(text, at)) return Report(number, kTextAfter);
+      PutUnits(string, &data);
+      return Set(key, name, REG_SZ, std::move(data));
+    }
+    if (StartsWithAscii(text, at, "dword:")) {
+      at = SkipBlanks(text, at + 6);
+      uint64_t v = 0;
+      int digits = ReadNumber(text, &at, false, &v);
+      // Only a comment after dword: reads as 0, as the importers take it.
+      if (digits > 8 || (digits == 0 && (at == text.size() || text[at] != u';')) ||
+          (at < text.size() && std::isalnum(text[at] < 128 ? static_cast<int>(text[at]) : 0)))
+        return Report(number, "dword: needs 1 to 8 hex digits");
+      if (!RestIsComment(text, at)) return Report(number, kTextAfter);
+      data = {static_cast<BYTE>(v), static_cast<BYTE>(v >> 8), static_cast<BYTE>(v >> 16),
+              static_cast<BYTE>(v >> 24)};
+      return Set(key, name, REG_DWORD, std::move(data));
+    }
+    if (StartsWithAscii(text, at, "multi_sz:")) {
+      Start(Pending::kMultiSz, key, name, REG_MULTI_SZ, number);
+      return MultiSz(text, at + 9, number);
+    }
+    uint32_t type = REG_BINARY;
+    if (StartsWithAscii(text, at, "hex:")) {
+      at += 4;
+    } else if (StartsWithAscii(text, at, "hex(")) {
+      at += 4;
+      // The type number may be left out (0); no 0x, no more than 32 bits.
+      uint64_t v = 0;
+      ReadNumber(text, &at, false, &v);
+      if (v > 0xFFFFFFFFull || !StartsWithAscii(text, at, "):"))
+        return Report(number, "hex(N): needs the type number in hex, as in hex(7):");
+      at += 2;
+      type = static_cast<uint32_t>(v);
+    } else {
+      return Report(number,
+                    "unknown data (write \"text\", dword:, hex:, hex(N): or multi_sz:, "
+                    "in lower case)");
+    }
+    Start(Pending::kHex, key, name, type, number);
+    HexPart(text, at, number);
+  }
+
+  void Start(Pending kind, Key *key, const std::u16string &name, DWORD type, int number) {
+    pending_ = kind;
+    pendingKey_ = key;
+    pendingName_ = name;
+    pendingType_ = type;
+    pendingLine_ = number;
+    pendingData_.clear();
+  }
+
+  void HexPart(const std::u16string &text, size_t at, int number) {
+    Hex result = HexBytes(text, at, &pendingData_);
+    if (result == Hex::kGoesOn) return;
+    if (result == Hex::kDone) return FinishPending();
+    Drop();
+    Report(number, HexProblem(result));
+  }
+
+  // multi_sz:"first","second" - a comma at the end says more strings follow
+  // in the next line.
+  void MultiSz(const std::u16string &text, size_t at, int number) {
+    for (;;) {
+      at = SkipBlanks(text, at);
+      std::u16string string;
+      const char *problem = nullptr;
+      if (at == text.size() || text[at] != u'"') break;
+      if (!Quoted(text, &at, number, &string, &problem)) {
+        Drop();
+        return Report(number, problem ? problem : "a string of multi_sz: has no closing quote");
+      }
+      PutUnits(string, &pendingData_);
+      at = SkipBlanks(text, at);
+      if (at < text.size() && text[at] == u',') {
+        at = SkipBlanks(text, at + 1);
+        if (at < text.size() && text[at] == u'\\') ++at;  // the editors' continuation mark
+        if (RestIsComment(text, at)) return;              // goes on in the next line
+        continue;
+      }
+      if (RestIsComment(text, at)) return FinishPending();
+      break;
+    }
+    Drop();
+    Report(number, "multi_sz: needs strings in quotes separated by commas");
+  }
+
+  // A line after data that goes on: blank and comment lines are passed
+  // over; any other line must carry the data on, or the value is left out
+  // together with that line.
+  void Continue(const std::u16string &line, int number) {
+    size_t at = SkipBlanks(line, 0);
+    if (at == line.size() || line[at] == u';') return;
+    if (pending_ == Pending::kMultiSz) {
+      if (line[at] == u'"' && !IsValueLine(line, at)) return MultiSz(line, at, number);
+    } else if (HexDigit(line[at]) >= 0) {
+      return HexPart(line, at, number);
+    }
+    Drop();
+    Report(number, "the data of line " + std::to_string(pendingLine_) +
+                       " ends with a continuation but this line does not go on with it; "
+                       "the value and this line are left out");
+  }
+
+  // True when the quoted text at line[at] is followed by '=': a value line.
+  static bool IsValueLine(const std::u16string &line, size_t at) {
+    for (size_t i = at + 1; i < line.size(); ++i) {
+      if (line[i] == u'\\') {
         ++i;
+      } else if (line[i] == u'"') {
+        i = SkipBlanks(line, i + 1);
+        return i < line.size() && line[i] == u'=';
       }
     }
     return false;
   }
 
-  void ValueLine(const std::u16string &line, int number) {
-    std::u16string name;
-    size_t at = 0;
-    if (line[0] == u'@') {
-      at = 1;
-    } else if (!Quoted(line, &at, &name)) {
-      return Report(number, "value name without its closing quote");
-    }
-    if (name.find(u'\0') != std::u16string::npos)
-      return Report(number, "NUL character in a value name");
-    while (at < line.size() && IsBlank(line[at])) ++at;
-    if (at >= line.size() || line[at] != u'=') return Report(number, "expected '=' after the name");
-    ++at;
-    while (at < line.size() && IsBlank(line[at])) ++at;
-    // Values under a key line that was refused or that deleted its key go
-    // nowhere, without a report of their own: the key line says it.
-    if (!current_) {
-      if (!sawKey_) Report(number, "value outside of a key");
-      return;
-    }
-    if (at == line.size()) return Report(number, "value without data");
+  void Drop() {
+    pending_ = Pending::kNone;
+    pendingData_.clear();
+  }
 
-    if (line[at] == u'-' && at + 1 == line.size()) return Tree::DeleteValue(current_, name);
-
-    std::vector<BYTE> data;
-    if (line[at] == u'"') {
-      std::u16string text;
-      if (!Quoted(line, &at, &text)) return Report(number, "string without its closing quote");
-      if (at != line.size()) return Report(number, "unexpected text after the string");
-      PutUnits(text, &data);
-      return Tree::SetValue(current_, name, REG_SZ, std::move(data));
-    }
-    if (StartsWithNoCase(line, at, "dword:")) {
-      at += 6;
-      uint32_t v = 0;
-      if (!ReadHex(line, &at, 8, &v) || at != line.size())
-        return Report(number, "dword data must be 1 to 8 hex digits");
-      data = {static_cast<BYTE>(v), static_cast<BYTE>(v >> 8), static_cast<BYTE>(v >> 16),
-              static_cast<BYTE>(v >> 24)};
-      return Tree::SetValue(current_, name, REG_DWORD, std::move(data));
-    }
-    uint32_t type;
-    if (StartsWithNoCase(line, at, "hex:")) {
-      type = REG_BINARY;
-      at += 4;
-    } else if (StartsWithNoCase(line, at, "hex(")) {
-      at += 4;
-      if (!ReadHex(line, &at, 8, &type) || line.compare(at, 2, u"):") != 0)
-        return Report(number, "hex(N): needs a hex type number");
-      at += 2;
-    } else {
-      return Report(number, "unknown value data");
-    }
-    if (!HexBytes(line, at, &data))
-      return Report(number, "hex data must be bytes separated by commas");
-    if (regedit4_ && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
-      std::u16string text = FromCodePage(reinterpret_cast<const char *>(data.data()), data.size());
-      data.clear();
-      for (char16_t c : text) {
-        data.push_back(static_cast<BYTE>(c));
-        data.push_back(static_cast<BYTE>(c >> 8));
+  void FinishPending() {
+    std::vector<BYTE> data = std::move(pendingData_);
+    DWORD type = pendingType_;
+    if (pending_ == Pending::kMultiSz) {
+      data.push_back(0);
+      data.push_back(0);
+    } else if (!data.empty() && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
+      // Text data gets its terminator when it has none, as the importers
+      // add it; in a REGEDIT4 file it is code page text, kept as UTF-16.
+      if (regedit4_) {
+        if (data.back() != 0) data.push_back(0);
+        std::u16string text =
+            FromCodePage(reinterpret_cast<const char *>(data.data()), data.size());
+        data.clear();
+        for (char16_t c : text) {
+          data.push_back(static_cast<BYTE>(c));
+          data.push_back(static_cast<BYTE>(c >> 8));
+        }
+      } else if (data.size() % 2 == 0 && (data[data.size() - 2] != 0 || data.back() != 0)) {
+        // UTF-16 text of an odd number of bytes ends in half a unit: kept
+        // as written.
+        data.insert(data.end(), {0, 0});
       }
     }
-    Tree::SetValue(current_, name, type, std::move(data));
+    pending_ = Pending::kNone;
+    Set(pendingKey_, pendingName_, type, std::move(data));
   }
 
-  static void PutUnits(const std::u16string &text, std::vector<BYTE> *data) {
-    data->reserve(text.size() * 2 + 2);
-    for (char16_t c : text) {
-      data->push_back(static_cast<BYTE>(c));
-      data->push_back(static_cast<BYTE>(c >> 8));
-    }
-    data->push_back(0);
-    data->push_back(0);
+  static void Set(Key *key, const std::u16string &name, DWORD type, std::vector<BYTE> data) {
+    if (key) Tree::SetValue(key, name, type, std::move(data));
   }
 
-  // "01,ab, ff" (blanks allowed around bytes, a trailing comma allowed).
-  static bool HexBytes(const std::u16string &line, size_t at, std::vector<BYTE> *data) {
-    for (;;) {
-      while (at < line.size() && IsBlank(line[at])) ++at;
-      if (at == line.size()) return true;
-      uint32_t byte = 0;
-      if (!ReadHex(line, &at, 2, &byte)) return false;
-      data->push_back(static_cast<BYTE>(byte));
-      while (at < line.size() && IsBlank(line[at])) ++at;
-      if (at == line.size()) return true;
-      if (line[at] != u',') return false;
-      ++at;
-    }
-  }
+  static constexpr const char *kTextAfter = "text after the value (a comment must start with ;)";
 
   Tree &tree_;
   std::string file_;
-  bool narrowFile_;
+  bool headerSeen_ = false;
+  bool refused_ = false;
   bool regedit4_ = false;
   bool sawKey_ = false;
   Key *current_ = nullptr;
+  Pending pending_ = Pending::kNone;
+  Key *pendingKey_ = nullptr;
+  std::u16string pendingName_;
+  DWORD pendingType_ = REG_NONE;
+  int pendingLine_ = 0;
+  std::vector<BYTE> pendingData_;
 };
 
 }  // namespace
 
 void ParseRegFile(const std::string &bytes, Tree *tree, const std::string &fileName) {
-  bool narrowFile = false;
+  bool narrowFile = false;  // the header, not the encoding, says how to read hex text
   std::u16string text = Decode(bytes, &narrowFile);
-  Parser parser(tree, fileName, narrowFile);
+  Parser parser(tree, fileName);
 
-  bool headerSeen = false;
-  std::u16string logical;  // a value line with its continuations
-  int logicalNumber = 0;
   int number = 0;
   size_t pos = 0;
   while (pos < text.size()) {
@@ -475,36 +705,9 @@ void ParseRegFile(const std::string &bytes, Tree *tree, const std::string &fileN
     pos = end;
     if (pos < text.size() && text[pos] == u'\r') ++pos;
     if (pos < text.size() && text[pos] == u'\n' && (pos == end || text[pos - 1] == u'\r')) ++pos;
-    ++number;
-
-    if (!logical.empty()) {
-      // A continuation: its leading blanks go, the rest joins the line.
-      size_t first = 0;
-      while (first < line.size() && IsBlank(line[first])) ++first;
-      logical.append(line, first, std::u16string::npos);
-    } else {
-      if (!headerSeen) {
-        if (Trim(line).empty()) continue;
-        headerSeen = true;
-        parser.Header(line, number);
-        continue;
-      }
-      logical = line;
-      logicalNumber = number;
-    }
-    // Strip trailing blanks and see whether the line goes on.
-    while (!logical.empty() && IsBlank(logical.back())) logical.pop_back();
-    size_t lead = logical.find_first_not_of(u" \t");
-    bool valueLine =
-        lead != std::u16string::npos && (logical[lead] == u'"' || logical[lead] == u'@');
-    if (valueLine && logical.back() == u'\\') {
-      logical.pop_back();
-      if (pos < text.size()) continue;  // the last line of the file cannot go on
-    }
-    parser.Line(logical, logicalNumber);
-    logical.clear();
+    parser.Feed(line, ++number);
   }
-  if (!logical.empty()) parser.Line(logical, logicalNumber);
+  parser.End();
   tree->Finish();
 }
 

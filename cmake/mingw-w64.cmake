@@ -1,4 +1,5 @@
-# Cross build for 64-bit Windows with mingw-w64 (Debian's mingw-w64 package).
+# Cross build for 64-bit Windows with mingw-w64 (Debian's
+# g++-mingw-w64-x86-64-posix package, which brings the binutils and windres).
 #   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -26,6 +26,12 @@ target_compile_options(tovik PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TOVIK_WARNINGS}
 target_link_options(tovik PRIVATE ${TOVIK_WIN32_LINK})
 target_link_libraries(tovik PRIVATE tovik_program tovik_platform)
 
+# tovik-diff.exe, the snapshot comparison: standard C++ only, linked
+# statically like the program, beside tovik.exe in the build folder.
+add_subdirectory(${CMAKE_SOURCE_DIR}/tools/diff ${CMAKE_BINARY_DIR}/tools/diff)
+set_target_properties(tovik-diff PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+target_link_options(tovik-diff PRIVATE -static)
+
 # The conformance tests: the platform's behaviour checked against Windows'
 # own implementation (run under Wine by scripts/test-windows.sh), with
 # GoogleTest built from Debian's source package by this toolchain.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds tovik and takes a snapshot of the bundled sample device. The sample
-# is copied to build/sample-device first, so the repository's files are
+# Builds tovik optimised (build-release/, without the tests) and takes a
+# snapshot of the bundled sample device. The sample is copied to
+# build-release/sample-device first, so the repository's files are
 # never written. Arguments are passed to tovik (for example a snapshot path).
 #
 # In a terminal, the first run shows tovik's configuration dialog ("Save and
@@ -10,8 +11,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-scripts/build.sh >/dev/null
-device="$PWD/build/sample-device"
+scripts/build.sh release
+echo "-- run: tovik over a copy of samples/device"
+device="$PWD/build-release/sample-device"
 rm -rf "$device"
 cp -r samples/device "$device"
 if ! { [ -t 0 ] && [ -t 1 ]; }; then
@@ -20,7 +22,7 @@ if ! { [ -t 0 ] && [ -t 1 ]; }; then
     > "$device/root/My Documents/tovik.cfg"
 fi
 status=0
-TOVIK_DEVICE="$device" build/tovik "$@" || status=$?
+TOVIK_DEVICE="$device" build-release/tovik "$@" || status=$?
 echo "tovik exited with $status"
 find "$device/root" -name "*.tvk" -print |
   while read -r snapshot; do

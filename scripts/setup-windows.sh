@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the Windows build and its checks under Wine need: the
-# mingw-w64 cross compiler, Wine (64-bit), a virtual X server and the
-# screenshot tools. Idempotent, and quiet when everything is already there.
+# 64-bit mingw-w64 C++ cross compiler with the posix thread model (the one
+# cmake/mingw-w64.cmake takes; the mingw-w64 metapackage would add the
+# 32-bit and win32-thread compilers too), Wine (64-bit), a virtual X server
+# and the screenshot tools. Idempotent, and silent when everything is there.
 set -euo pipefail
 
 packages=(
-  mingw-w64 googletest cmake ninja-build python3
+  g++-mingw-w64-x86-64-posix googletest cmake ninja-build python3
   wine wine64 xvfb xauth x11-utils imagemagick
 )
 

@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and benchmarking tovik
-# need. Idempotent, and quiet when everything is already there.
+# Installs the Debian packages that building and running tovik need: the
+# C++ compiler, CMake and Ninja, llvm-rc for the resources, ncurses for the
+# terminal windows. scripts/setup-test.sh adds what the tests need.
+# Idempotent, and silent when everything is already there.
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
-  clang llvm libclang-rt-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libncurses-dev
-  clang-format tmux python3
+  build-essential cmake ninja-build llvm-14 libncurses-dev
 )
 
 exec "$(dirname "$0")/install-packages.sh" "${packages[@]}"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build, checked under Wine:
-#   - builds tovik.exe and tovik_conformance.exe with mingw-w64 (build-windows/);
+#   - builds tovik.exe, tovik-diff.exe and tovik_conformance.exe with
+#     mingw-w64 (build-windows/);
 #   - runs the conformance tests under Wine;
 #   - takes a registry snapshot with tovik.exe after importing a fixture into
 #     Wine's registry, and one with the host build over a device whose
@@ -9,6 +10,7 @@
 #   - exports Wine's own registry (three roots) with its registry editor and
 #     snapshots it with tovik.exe and with the host build over that export:
 #     the same keys in the same order, each key's values the same;
+#   - compares two snapshots tovik.exe took with tovik-diff.exe;
 #   - keeps screenshots of the configuration dialog, the progress window and
 #     the "File creating error" message box in build-windows/artefacts/.
 # Wine runs in a prefix of its own in a temporary folder, under a virtual X
@@ -22,7 +24,7 @@ art=$out/artefacts
 
 if [ "${1:-}" != "--under-x" ]; then
   scripts/setup-windows.sh
-  echo "-- building tovik.exe (mingw-w64)"
+  echo "-- building tovik.exe and tovik-diff.exe (mingw-w64)"
   cmake -S . -B "$out" -G Ninja --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$out" -j2
@@ -198,6 +200,43 @@ if step "tovik.exe" wine_run 'C:\files.tvk' && step "host tovik" host_run '\file
 else
   fail "file system snapshot runs"
 fi
+
+# tovik-diff.exe under Wine, on two snapshots tovik.exe took there of the
+# file system fixture, one before and one after a file was added: the
+# comparison names the file (exit status 1), and a snapshot compared with
+# itself gives an empty report (exit status 0).
+diff_check() {
+  local before='C:\diff-before.tvk' after='C:\diff-after.tvk' rc=0
+  settings "$docs/tovik.cfg" "0 1 1 0" "${excludes[@]}"
+  if ! step "tovik.exe" wine_run "$before"; then
+    fail "tovik-diff.exe: the first snapshot"
+    return
+  fi
+  printf 'new\r\n' >"$drive/tovikfs/Data/added.txt"
+  if ! step "tovik.exe" wine_run "$after"; then
+    fail "tovik-diff.exe: the second snapshot"
+    return
+  fi
+  timeout 120 wine "$out/tovik-diff.exe" "$before" "$after" >"$art/diff.wine.txt" 2>&1 || rc=$?
+  if [ $rc = 1 ] && grep -q '^+ .* added\.txt' "$art/diff.wine.txt" &&
+    grep -q '1 file added' "$art/diff.wine.txt"; then
+    pass "tovik-diff.exe: the added file reported"
+  else
+    cat "$art/diff.wine.txt"
+    fail "tovik-diff.exe: exit status $rc, the added file not reported"
+  fi
+  rc=0
+  timeout 120 wine "$out/tovik-diff.exe" "$after" "$after" >"$work/same.txt" 2>&1 || rc=$?
+  if [ $rc = 0 ] && [ ! -s "$work/same.txt" ]; then
+    pass "tovik-diff.exe: a snapshot equals itself"
+  else
+    cat "$work/same.txt"
+    fail "tovik-diff.exe: a snapshot compared with itself gave exit status $rc"
+  fi
+  rm -f "$drive/tovikfs/Data/added.txt" "$drive/diff-before.tvk" "$drive/diff-after.tvk"
+}
+echo "-- tovik-diff.exe under Wine"
+diff_check
 
 echo "-- screenshots"
 # Runs tovik.exe in a Wine virtual desktop (there Wine draws the window

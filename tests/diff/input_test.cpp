@@ -51,6 +51,10 @@ TEST(Input, IdenticalSnapshotsGiveAnEmptyReport) {
   EXPECT_EQ(0, json.code);
   EXPECT_NE(std::string::npos, json.out.find("\"differs\": false")) << json.out;
   EXPECT_NE(std::string::npos, json.out.find("\"changes\": []")) << json.out;
+  diff_test::Run html = Diff(kFull, kFull, {"--format=html"});
+  EXPECT_EQ(0, html.code);
+  EXPECT_NE(std::string::npos, html.out.find("<h2>No differences</h2>")) << html.out;
+  EXPECT_EQ(std::string::npos, html.out.find("<details")) << html.out;
 }
 
 TEST(Input, SectionInOnlyOneSnapshotIsNotCompared) {

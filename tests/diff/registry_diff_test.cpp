@@ -127,6 +127,28 @@ TEST(RegistryDiff, NamesHoldingTheLineSyntaxAreReadAsNames) {
   EXPECT_EQ(0, Diff(before, before).code);
 }
 
+// The HTML page: names and data escaped for HTML, code page text as UTF-8,
+// the old and new data side by side in a changed row, one part per section.
+TEST(RegistryDiff, HtmlEscapesNamesAndShowsOldAndNewSideBySide) {
+  const std::string before = Snapshot({"", R"([HKEY_CURRENT_USER\<&>])", R"("a<b>"="x&y")", ""});
+  const std::string after =
+      Snapshot({"", R"([HKEY_CURRENT_USER\<&>])", "\"a<b>\"=\"caf\xE9\"", ""});
+  diff_test::Run run = Diff(before, after, {"--format", "html"});
+  EXPECT_EQ(1, run.code) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("<td class=\"name\" colspan=\"3\">"
+                                            "[HKEY_CURRENT_USER\\&lt;&amp;&gt;]</td>"))
+      << run.out;
+  EXPECT_NE(std::string::npos,
+            run.out.find("<tr class=\"changed\"><td class=\"mark\">~</td><td class=\"name\">"
+                         "\"a&lt;b&gt;\"</td><td class=\"old\">&quot;x&amp;y&quot;</td>"
+                         "<td class=\"new\">&quot;caf\xC3\xA9&quot;</td></tr>"))
+      << run.out;
+  size_t part = run.out.find("<details");
+  EXPECT_NE(std::string::npos, part);
+  EXPECT_EQ(std::string::npos, run.out.find("<details", part + 1));
+  EXPECT_NE(std::string::npos, run.out.rfind("</html>\n")) << run.out;
+}
+
 TEST(RegistryDiff, RemovedKeysAreListedWithTheirRoot) {
   // The same path under two roots is two keys; each removal is reported
   // with the rest of its root's changes, in root order.

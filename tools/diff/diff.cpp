@@ -1,23 +1,24 @@
 // diff.cpp - the old snapshot's index, the matching of the new snapshot
-// against it, and the text and JSON reports.
+// against it, and the text and JSON reports (the HTML one is in
+// html_report.cpp).
 #include "diff.h"
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <new>
 #include <system_error>
 #include <initializer_list>
 #include <utility>
 #include <string_view>
 
+#include "report.h"
 #include "snapshot.h"
 
 namespace tovik_diff {
 namespace {
-
-constexpr uint32_t kNone = UINT32_MAX;
 
 // ===========================================================================
 // Name table: (parent, name) -> the occurrences of that name, in file order
@@ -127,15 +128,6 @@ class NameTable {
 // The old snapshot
 // ===========================================================================
 
-struct Key {
-  KeyLine line;
-  uint32_t firstValue, endValue;
-  uint32_t parent = kNone;  // the key one level up, when the snapshot has it
-  uint32_t top = kNone;     // removed: the highest removed key above it (or itself)
-  uint64_t subtreeKeys = 0, subtreeValues = 0;  // for the top of a removed subtree
-  bool matched = false;
-};
-
 // Values and files are the bulk of a snapshot; they keep their line and
 // where its parts start, and give the parsed form on demand.
 struct Value {
@@ -147,15 +139,6 @@ struct Value {
   ValueLine View() const {
     return ValueLine{text, text.substr(1, nameLength), text.substr(nameLength + 3)};
   }
-};
-
-struct Directory {
-  std::string_view path;
-  uint32_t firstFile, endFile;
-  uint32_t parent = kNone;
-  uint32_t top = kNone;
-  uint64_t subtreeDirectories = 0, subtreeFiles = 0, subtreeBytes = 0;
-  bool matched = false;
 };
 
 struct File {
@@ -177,20 +160,6 @@ struct File {
 struct Object {
   DatabaseLine line;
   bool matched = false;
-};
-
-struct Counts {
-  uint64_t keysAdded = 0, keysRemoved = 0;
-  uint64_t valuesAdded = 0, valuesRemoved = 0, valuesChanged = 0;
-  uint64_t directoriesAdded = 0, directoriesRemoved = 0;
-  uint64_t filesAdded = 0, filesRemoved = 0, filesChanged = 0;
-  uint64_t objectsAdded = 0, objectsRemoved = 0, objectsChanged = 0;
-
-  uint64_t Total() const {
-    return keysAdded + keysRemoved + valuesAdded + valuesRemoved + valuesChanged +
-           directoriesAdded + directoriesRemoved + filesAdded + filesRemoved + filesChanged +
-           objectsAdded + objectsRemoved + objectsChanged;
-  }
 };
 
 class OldSnapshot : public SnapshotSink {
@@ -359,80 +328,6 @@ class OldSnapshot : public SnapshotSink {
 // ===========================================================================
 // Reports
 // ===========================================================================
-
-struct Summary {
-  Counts counts;
-  bool inOld[4] = {false, false, false, false};
-  bool inNew[4] = {false, false, false, false};
-  bool compared[4] = {false, false, false, false};
-  CrcColumn oldCrc = CrcColumn::kUnknown, newCrc = CrcColumn::kUnknown;
-  bool crcCompared = false;
-  bool crcNote = false;  // both list files, only one with CRCs
-  std::string oldPath, newPath;
-
-  bool SectionNote(Section s) const {
-    int i = static_cast<int>(s);
-    return inOld[i] != inNew[i];
-  }
-  // Something to report: a difference, or something that could not be
-  // compared. Snapshots are only called equal when everything was compared.
-  bool Differs() const {
-    return counts.Total() > 0 || crcNote || SectionNote(Section::kRegistry) ||
-           SectionNote(Section::kFileSystem) || SectionNote(Section::kDatabases);
-  }
-};
-
-// What changed in a file or a database object.
-enum : unsigned { kSize = 1, kCrc = 2, kTime = 4, kRom = 8, kRecords = 16 };
-
-class Report {
- public:
-  explicit Report(Output &out) : out_(out) {}
-  virtual ~Report() = default;
-
-  virtual void Begin(const Summary &summary) = 0;
-  virtual void KeyAdded(const KeyLine &key) = 0;
-  virtual void KeyRemoved(const Key &key) = 0;
-  virtual void ValueAdded(const KeyLine &key, bool keyAdded, const ValueLine &value) = 0;
-  virtual void ValueRemoved(const KeyLine &key, const ValueLine &value) = 0;
-  virtual void ValueChanged(const KeyLine &key, const ValueLine &before,
-                            const ValueLine &after) = 0;
-  virtual void DirectoryAdded(std::string_view path) = 0;
-  virtual void DirectoryRemoved(const Directory &directory) = 0;
-  virtual void FileAdded(std::string_view directory, bool directoryAdded, const FileLine &file) = 0;
-  virtual void FileRemoved(std::string_view directory, const FileLine &file) = 0;
-  virtual void FileChanged(std::string_view directory, const FileLine &before,
-                           const FileLine &after, unsigned what) = 0;
-  virtual void ObjectAdded(const DatabaseLine &object) = 0;
-  virtual void ObjectRemoved(const DatabaseLine &object) = 0;
-  virtual void ObjectChanged(const DatabaseLine &before, const DatabaseLine &after,
-                             unsigned what) = 0;
-  virtual void End() = 0;
-
-  // Writes what is buffered; false when a write failed at any time.
-  bool Flush() {
-    if (!buffer_.empty() && !out_.Write(buffer_.data(), buffer_.size())) failed_ = true;
-    buffer_.clear();
-    return !failed_;
-  }
-
- protected:
-  void Put(std::string_view text) {
-    buffer_.append(text.data(), text.size());
-    if (buffer_.size() >= (1 << 16)) Flush();
-  }
-  void Put(char c) { buffer_.push_back(c); }
-  void PutNumber(uint64_t n) { Put(std::to_string(n)); }
-
- private:
-  Output &out_;
-  std::string buffer_;
-  bool failed_ = false;
-};
-
-std::string Plural(uint64_t n, const char *one, const char *many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
 
 // ---------------------------------------------------------------------------
 // The readable report. Items are marked like a unified diff: '+' added,
@@ -912,12 +807,6 @@ class JsonReport : public Report {
   }
 
   void String(std::string_view s) {
-    // Windows-1252 0x80..0x9F; the five bytes it leaves undefined keep
-    // their Latin-1 meaning, as Windows' own conversion does.
-    static const uint16_t k1252[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     Put('"');
     for (char ch : s) {
       unsigned char c = static_cast<unsigned char>(ch);
@@ -931,20 +820,16 @@ class JsonReport : public Report {
       } else if (c < 0x80) {
         Put(ch);
       } else {
-        unsigned u = c < 0xA0 ? k1252[c - 0x80] : c;
-        if (u < 0x800) {
-          Put(static_cast<char>(0xC0 | (u >> 6)));
-        } else {
-          Put(static_cast<char>(0xE0 | (u >> 12)));
-          Put(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-        }
-        Put(static_cast<char>(0x80 | (u & 0x3F)));
+        utf8_.clear();
+        AppendUtf8From1252(utf8_, c);
+        Put(utf8_);
       }
     }
     Put('"');
   }
 
   uint64_t items_ = 0;
+  std::string utf8_;
 };
 
 // ===========================================================================
@@ -1265,9 +1150,14 @@ int Compare(const std::string &oldPath, const std::string *oldGiven, const std::
                     summary.newCrc != CrcColumn::kUnknown && summary.oldCrc != summary.newCrc;
 
   // Second pass, only when there is something to list: the report.
-  TextReport text(out);
-  JsonReport json(out);
-  Report &report = format == Format::kJson ? static_cast<Report &>(json) : text;
+  std::unique_ptr<Report> chosen;
+  if (format == Format::kJson)
+    chosen = std::make_unique<JsonReport>(out);
+  else if (format == Format::kHtml)
+    chosen = NewHtmlReport(out);
+  else
+    chosen = std::make_unique<TextReport>(out);
+  Report &report = *chosen;
   report.Begin(summary);
   if (summary.counts.Total() > 0) {
     old.ResetCursors();
@@ -1291,6 +1181,25 @@ int Compare(const std::string &oldPath, const std::string *oldGiven, const std::
 
 }  // namespace
 
+void AppendUtf8From1252(std::string &out, unsigned char c) {
+  static const uint16_t k1252[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  unsigned u = c >= 0x80 && c < 0xA0 ? k1252[c - 0x80] : c;
+  if (u < 0x80) {
+    out.push_back(static_cast<char>(u));
+    return;
+  }
+  if (u < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+  }
+  out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+}
+
 int CompareFiles(const std::string &oldPath, const std::string &newPath, Format format, Output &out,
                  Output &err) {
   return Compare(oldPath, nullptr, newPath, nullptr, format, out, err);
@@ -1304,7 +1213,7 @@ int CompareTexts(const std::string &oldText, const std::string &newText, Format 
 namespace {
 
 const char kUsage[] =
-    "usage: tovik-diff [--format text|json] OLD NEW\n"
+    "usage: tovik-diff [--format text|json|html] OLD NEW\n"
     "Compares two tovik snapshots and reports what was added, removed and\n"
     "changed in the registry, the file system and the databases.\n"
     "Exit status: 0 nothing differs, 1 something differs, 2 trouble.\n";
@@ -1326,7 +1235,7 @@ int DiffMain(const std::vector<std::string> &args, Output &out, Output &err) {
       std::string value;
       if (a == "--format") {
         if (i + 1 >= args.size()) {
-          Say(err, "--format needs a value: text or json");
+          Say(err, "--format needs a value: text, json or html");
           return 2;
         }
         value = args[++i];
@@ -1337,8 +1246,10 @@ int DiffMain(const std::vector<std::string> &args, Output &out, Output &err) {
         format = Format::kText;
       } else if (value == "json") {
         format = Format::kJson;
+      } else if (value == "html") {
+        format = Format::kHtml;
       } else {
-        Say(err, "unknown format '" + value + "' (text or json)");
+        Say(err, "unknown format '" + value + "' (text, json or html)");
         return 2;
       }
     } else if (options && a.size() > 1 && a[0] == '-') {

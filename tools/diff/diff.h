@@ -37,7 +37,7 @@ class StringOutput : public Output {
   std::string text;
 };
 
-enum class Format { kText, kJson };
+enum class Format { kText, kJson, kHtml };
 
 // Compares the snapshot files `oldPath` and `newPath` and writes the report
 // to `out`; messages about trouble go to `err`. Returns the exit status:

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string first = input.substr(0, split);
   std::string second = split == std::string::npos ? first : input.substr(split + 1);
   Discard out, err;
-  for (tovik_diff::Format format : {tovik_diff::Format::kText, tovik_diff::Format::kJson}) {
+  for (tovik_diff::Format format :
+       {tovik_diff::Format::kText, tovik_diff::Format::kJson, tovik_diff::Format::kHtml}) {
     int a = tovik_diff::CompareTexts(first, second, format, out, err);
     int b = tovik_diff::CompareTexts(second, first, format, out, err);
     if (a < 0 || a > 2 || b < 0 || b > 2) std::abort();

@@ -7,6 +7,7 @@
 
 #include "platform.h"
 #include "resource.h"
+#include "tovik_version.h"
 
 namespace {
 
@@ -129,16 +130,16 @@ void Check(int templateId, DWORD style, const std::wstring &caption, short cx, s
 }
 
 TEST(Resources, ProgressWindowTemplate) {
-  Check(
-      IDD_PROGRESS, WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_CENTER, L"Saving system state...",
-      126, 103,
-      {{IDC_ITEM, "Static", L"", 2, 34, 122, 33, SS_LEFT | WS_BORDER},
-       {IDC_OUTPUT, "Static", L"", 35, 0, 89, 22, SS_LEFT},
-       {IDC_STATIC, "Static", L"tovik version 0.8\nregistry, files\nand databases\nin one snapshot",
-        51, 68, 67, 34, SS_CENTER},
-       {IDC_STATIC, "Static", L"", 17, 73, 21, 20, SS_ICON},
-       {IDC_STATIC, "Static", L"Output:", 2, 0, 26, 11, SS_LEFT},
-       {IDC_SECTION, "Static", L"", 2, 24, 122, 8, SS_LEFT}});
+  Check(IDD_PROGRESS, WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_CENTER, L"Saving system state...",
+        126, 103,
+        {{IDC_ITEM, "Static", L"", 2, 34, 122, 33, SS_LEFT | WS_BORDER},
+         {IDC_OUTPUT, "Static", L"", 35, 0, 89, 22, SS_LEFT},
+         {IDC_STATIC, "Static",
+          L"tovik version " TOVIK_VERSION "\nregistry, files\nand databases\nin one snapshot", 51,
+          68, 67, 34, SS_CENTER},
+         {IDC_STATIC, "Static", L"", 17, 73, 21, 20, SS_ICON},
+         {IDC_STATIC, "Static", L"Output:", 2, 0, 26, 11, SS_LEFT},
+         {IDC_SECTION, "Static", L"", 2, 24, 122, 8, SS_LEFT}});
 }
 
 TEST(Resources, ConfigurationDialogTemplate) {

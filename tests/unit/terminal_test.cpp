@@ -15,6 +15,7 @@
 #include "resource.h"
 #include "terminal_session.h"
 #include "test_device.h"
+#include "tovik_version.h"
 
 namespace {
 
@@ -165,9 +166,9 @@ TEST_F(TerminalDrawing, ProgressWindowOfARun) {
   Tmux tmux(ChildCommand("ProgressRun"));
   ASSERT_TRUE(tmux.started());
   std::string screen;
-  ASSERT_TRUE(tmux.WaitForScreen(
-      {"Saving system state...", "Output:", "\\snap.tvk", "tovik version 0.8", "Databases"},
-      &screen))
+  ASSERT_TRUE(tmux.WaitForScreen({"Saving system state...", "Output:", "\\snap.tvk",
+                                  "tovik version " TOVIK_VERSION, "Databases"},
+                                 &screen))
       << screen;
   tmux.Keys({"Enter"});
   EXPECT_EQ("0\n", WaitForFile(status_)) << tmux.Screen();

@@ -41,6 +41,7 @@ if(TOVIK_TESTS)
     ${CMAKE_SOURCE_DIR}/tests/conformance/win32/*.cpp)
   add_executable(tovik_conformance ${TOVIK_CONFORMANCE_SOURCES} ${CMAKE_SOURCE_DIR}/res/tovik.rc)
   target_include_directories(tovik_conformance PRIVATE ${CMAKE_SOURCE_DIR}/tests/conformance
+                                                       ${CMAKE_SOURCE_DIR}/tests/support
                                                        ${TOVIK_WIN32_INCLUDE} ${CMAKE_SOURCE_DIR}/res
                                                        ${TOVIK_GENERATED})
   target_compile_options(tovik_conformance PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TOVIK_WARNINGS}>)

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog_template.h"
 #include "platform.h"
 #include "resource.h"
 #include "tovik_version.h"
@@ -18,13 +19,6 @@ struct Expected {
   short x, y, cx, cy;
   DWORD style;  // without WS_CHILD | WS_VISIBLE
 };
-
-LPCDLGTEMPLATEW Template(int id) {
-  HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), RT_DIALOG);
-  if (!resource) return nullptr;
-  return static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module, resource)));
-}
 
 // Reads the templates' controls straight from the binary layout.
 struct Control {
@@ -99,7 +93,7 @@ std::string Lower(std::string text) {
 
 void Check(int templateId, DWORD style, const std::wstring &caption, short cx, short cy,
            const std::vector<Expected> &expected) {
-  LPCDLGTEMPLATEW t = Template(templateId);
+  LPCDLGTEMPLATEW t = LoadDialogTemplate(templateId);
   ASSERT_NE(nullptr, t);
   EXPECT_EQ(style | DS_SETFONT, t->style);
   EXPECT_EQ(cx, t->cx);
@@ -180,8 +174,8 @@ TEST(Resources, IconHasTwoImages) {
 }
 
 TEST(Resources, ProgressWindowBuiltFromItsTemplate) {
-  HWND window = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), Template(IDD_PROGRESS),
-                                           nullptr, nullptr, 0);
+  HWND window = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                           LoadDialogTemplate(IDD_PROGRESS), nullptr, nullptr, 0);
   ASSERT_NE(nullptr, window);
   ASSERT_NE(nullptr, GetDlgItem(window, IDC_ITEM));
   EXPECT_TRUE(SetDlgItemTextW(window, IDC_OUTPUT, L"\\071226101917.tvk"));

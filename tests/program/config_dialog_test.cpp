@@ -121,13 +121,23 @@ TEST_F(ConfigDialog, EachButtonEndsWithItsOutcome) {
 }
 
 TEST_F(ConfigDialog, CheckBoxesSetTheirFlags) {
+  LONG *const flags[] = {&Settings.registry, &Settings.files,     &Settings.fileInRom,
+                         &Settings.crc32,    &Settings.databases, &Settings.setup};
+  const struct {
+    int box;
+    LONG *flag;
+  } boxes[] = {{IDC_REGISTRY, &Settings.registry}, {IDC_DATABASES, &Settings.databases},
+               {IDC_FILES, &Settings.files},       {IDC_FILEINROM, &Settings.fileInRom},
+               {IDC_CRC32, &Settings.crc32},       {IDC_SETUP, &Settings.setup}};
   Open();
-  const int boxes[] = {IDC_REGISTRY, IDC_DATABASES, IDC_FILES, IDC_FILEINROM, IDC_CRC32, IDC_SETUP};
-  for (int box : boxes) Click(box);
-  EXPECT_EQ(0, Settings.registry + Settings.databases + Settings.files + Settings.fileInRom +
-                   Settings.crc32 + Settings.setup);
-  Click(IDC_FILES);
-  EXPECT_EQ(1, Settings.files);
+  // Each box switches its own flag off and on again, and no other.
+  for (const auto &b : boxes) {
+    SCOPED_TRACE(b.box);
+    Click(b.box);
+    for (LONG *flag : flags) EXPECT_EQ(flag == b.flag ? 0 : 1, *flag);
+    Click(b.box);
+    EXPECT_EQ(1, *b.flag);
+  }
 }
 
 TEST_F(ConfigDialog, UntickingShowLaterWritesSetupZero) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog_template.h"
 #include "output/output.h"
 #include "resource.h"
 #include "settings/settings.h"
@@ -77,10 +78,8 @@ void BM_Listing(benchmark::State &state) {
   Settings.excludes.count = 0;
   HWND progress = nullptr;
   if (state.range(1)) {
-    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_PROGRESS), RT_DIALOG);
-    progress = CreateDialogIndirectParamW(
-        nullptr, static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(nullptr, resource))),
-        nullptr, nullptr, 0);
+    progress =
+        CreateDialogIndirectParamW(nullptr, LoadDialogTemplate(IDD_PROGRESS), nullptr, nullptr, 0);
     ShowWindow(progress, SW_SHOW);
   }
   for (auto _ : state) {

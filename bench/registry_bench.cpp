@@ -25,6 +25,7 @@
 #include "output/output.h"
 #include "platform.h"
 #include "platform_testing.h"
+#include "reg_file.h"
 #include "snapshot/registry.h"
 
 namespace {
@@ -35,13 +36,6 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-void Put(std::string *out, const std::u16string &text) {
-  for (char16_t c : text) {
-    out->push_back(static_cast<char>(c & 0xFF));
-    out->push_back(static_cast<char>(c >> 8));
-  }
 }
 
 std::u16string U(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
@@ -67,8 +61,7 @@ const std::string &Device(int keys) {
 
   static const char *const kRoots[] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER",
                                        "HKEY_CLASSES_ROOT"};
-  std::string bytes = "\xFF\xFE";
-  Put(&bytes, u"Windows Registry Editor Version 5.00\r\n");
+  std::u16string units = u"Windows Registry Editor Version 5.00\r\n";
   char path[160];
   for (int k = 0; k < keys; ++k) {
     std::snprintf(path, sizeof path, "\r\n[%s\\Software\\Vendor %03d\\Product %03d\\Item %06d]\r\n",
@@ -107,8 +100,9 @@ const std::string &Device(int keys) {
       }
       text += "\r\n";
     }
-    Put(&bytes, U(text));
+    units += U(text);
   }
+  std::string bytes = testing_device::Utf16RegFile(units);
   std::FILE *file = std::fopen((folder + "/registry.reg").c_str(), "wb");
   std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::fclose(file);

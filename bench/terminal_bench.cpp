@@ -15,17 +15,12 @@
 #include <string>
 #include <thread>
 
+#include "dialog_template.h"
 #include "platform.h"
 #include "platform_testing.h"
 #include "resource.h"
 
 namespace {
-
-LPCDLGTEMPLATEW ProgressTemplate() {
-  HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(IDD_PROGRESS), RT_DIALOG);
-  return static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module, resource)));
-}
 
 // Standard input and output on a pseudo-terminal for the life of the
 // object; what the layer writes there is read and dropped by a thread.
@@ -63,8 +58,8 @@ class PseudoTerminal {
 };
 
 void RepaintLoop(benchmark::State &state) {
-  HWND progress = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), ProgressTemplate(), nullptr,
-                                             nullptr, 0);
+  HWND progress = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                             LoadDialogTemplate(IDD_PROGRESS), nullptr, nullptr, 0);
   ShowWindow(progress, SW_SHOW);
   SetDlgItemTextW(progress, IDC_SECTION, L"File system");
   std::wstring path = L"\\Windows\\Start Menu\\Programs\\Accessories\\";

@@ -20,8 +20,8 @@ include(${CMAKE_SOURCE_DIR}/cmake/program.cmake)
 add_executable(tovik WIN32 ${CMAKE_SOURCE_DIR}/platform/win32/src/entry.cpp
                            ${CMAKE_SOURCE_DIR}/res/tovik.rc)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/tovik.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/tovik.ico")
-target_include_directories(tovik PRIVATE ${TOVIK_WIN32_INCLUDE} ${CMAKE_SOURCE_DIR}/res)
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/tovik.ico;${TOVIK_GENERATED}/tovik_version.h")
+target_include_directories(tovik PRIVATE ${TOVIK_WIN32_INCLUDE} ${CMAKE_SOURCE_DIR}/res ${TOVIK_GENERATED})
 target_compile_options(tovik PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TOVIK_WARNINGS}>)
 target_link_options(tovik PRIVATE ${TOVIK_WIN32_LINK})
 target_link_libraries(tovik PRIVATE tovik_program tovik_platform)
@@ -47,7 +47,9 @@ if(TOVIK_TESTS)
     ${CMAKE_SOURCE_DIR}/tests/conformance/win32/*.cpp)
   add_executable(tovik_conformance ${TOVIK_CONFORMANCE_SOURCES} ${CMAKE_SOURCE_DIR}/res/tovik.rc)
   target_include_directories(tovik_conformance PRIVATE ${CMAKE_SOURCE_DIR}/tests/conformance
-                                                       ${TOVIK_WIN32_INCLUDE} ${CMAKE_SOURCE_DIR}/res)
+                                                       ${CMAKE_SOURCE_DIR}/tests/support
+                                                       ${TOVIK_WIN32_INCLUDE} ${CMAKE_SOURCE_DIR}/res
+                                                       ${TOVIK_GENERATED})
   target_compile_options(tovik_conformance PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TOVIK_WARNINGS}>)
   target_link_options(tovik_conformance PRIVATE -static)
   target_link_libraries(tovik_conformance PRIVATE tovik_platform GTest::gtest GTest::gtest_main)

@@ -35,4 +35,21 @@ typedef struct {
 
 extern SettingsRecord Settings;
 
+/* The six flags, one row each, in the order the settings file writes them:
+ * the keyword written before the flag's 1 or 0, the text the reader looks
+ * for anywhere in an upper-cased line and the pattern it scans that line
+ * with, the flag, and the configuration dialog's check box that shows it.
+ * "FILEINROM" alone is searched without a trailing blank, so "FILEINROM0"
+ * counts while "CRC320" does not. */
+typedef struct {
+  const char *name;
+  LPCWSTR search;
+  LPCWSTR pattern;
+  LONG *flag;
+  int box;
+} SettingsFlag;
+
+#define SETTINGS_FLAG_COUNT 6
+extern const SettingsFlag SettingsFlags[SETTINGS_FLAG_COUNT];
+
 #endif /* TOVIK_SETTINGS_H */

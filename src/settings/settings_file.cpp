@@ -7,25 +7,6 @@
 #include "settings/exclude.h"
 #include "settings/settings.h"
 
-/* The flags in the order each read line is tested: the text searched for
- * anywhere in the upper-cased line, and the pattern the line is scanned
- * with. "FILEINROM" alone has no trailing blank, so "FILEINROM0" counts
- * while "CRC320" does not. */
-typedef struct {
-  LPCWSTR search;
-  LPCWSTR pattern;
-  LONG *flag;
-} FlagKeyword;
-
-static const FlagKeyword g_flagKeywords[6] = {
-    {L"CRC32 ", L"CRC32%u", &Settings.crc32},
-    {L"FILES ", L"FILES%u", &Settings.files},
-    {L"REGISTRY ", L"REGISTRY%u", &Settings.registry},
-    {L"DATABASES ", L"DATABASES%u", &Settings.databases},
-    {L"SETUP ", L"SETUP%u", &Settings.setup},
-    {L"FILEINROM", L"FILEINROM%u", &Settings.fileInRom},
-};
-
 /* A value is every character from U+0020 (space) through U+044F (Cyrillic
  * small letter ya): it ends at a tab, CR, line feed or anything above, and
  * keeps inner and trailing blanks. The "ws" after the set is plain text. */
@@ -50,11 +31,11 @@ int LoadSettings(LPCWSTR path) {
   }
   while (fgetws(g_line, SETTINGS_LINE_CHARS, file) != NULL) {
     _wcsupr(g_line);
-    for (i = 0; i < 6; ++i) {
-      if (wcsstr(g_line, g_flagKeywords[i].search) == NULL) continue;
+    for (i = 0; i < SETTINGS_FLAG_COUNT; ++i) {
+      if (wcsstr(g_line, SettingsFlags[i].search) == NULL) continue;
       number = 1;
-      if (swscanf(g_line, g_flagKeywords[i].pattern, &number) == 1 && number == 0)
-        *g_flagKeywords[i].flag = 0;
+      if (swscanf(g_line, SettingsFlags[i].pattern, &number) == 1 && number == 0)
+        *SettingsFlags[i].flag = 0;
     }
 
     /* A pattern longer than a slot is refused by ExcludeAdd, as are those
@@ -100,15 +81,12 @@ static int AppendWideLine(int *length, const char *keyword, LPCWSTR wide) {
  * when it does not fit or memory is short. The text is copied as data, so
  * a '%' in a pattern or path is written as '%'. */
 static int BuildSettingsText(void) {
-  static const char *const names[6] = {"Registry ", "Files ",     "FileInROM ",
-                                       "crc32 ",    "Databases ", "Setup "};
-  const LONG flags[6] = {Settings.registry, Settings.files,     Settings.fileInRom,
-                         Settings.crc32,    Settings.databases, Settings.setup};
   int length = 0;
   int i;
 
-  for (i = 0; i < 6; ++i)
-    if (!AppendText(&length, names[i]) || !AppendText(&length, flags[i] == 1 ? "1\r\n" : "0\r\n"))
+  for (i = 0; i < SETTINGS_FLAG_COUNT; ++i)
+    if (!AppendText(&length, SettingsFlags[i].name) ||
+        !AppendText(&length, *SettingsFlags[i].flag == 1 ? "1\r\n" : "0\r\n"))
       return -1;
   for (i = 0; i < Settings.excludes.count; ++i)
     if (!AppendWideLine(&length, "Exclude ", Settings.excludes.slots[i])) return -1;

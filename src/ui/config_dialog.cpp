@@ -11,18 +11,6 @@
 /* Characters read from the exclusion edit box, with the terminator. */
 #define EXCLUDE_TEXT_READ 256
 
-/* A check box and the flag it shows, in the order WM_INITDIALOG sets them. */
-typedef struct {
-  int id;
-  LONG *flag;
-} FlagBox;
-
-static const FlagBox g_flagBoxes[6] = {
-    {IDC_FILES, &Settings.files},         {IDC_FILEINROM, &Settings.fileInRom},
-    {IDC_CRC32, &Settings.crc32},         {IDC_REGISTRY, &Settings.registry},
-    {IDC_DATABASES, &Settings.databases}, {IDC_SETUP, &Settings.setup},
-};
-
 /* Adds every pattern to the list box, item i carrying i as its data. */
 static void ListPatterns(HWND list) {
   int i;
@@ -43,9 +31,9 @@ void RefillExcludeList(HWND dialog) {
 
 static void InitDialog(HWND dialog) {
   int i;
-  for (i = 0; i < 6; ++i)
-    if (*g_flagBoxes[i].flag == 1)
-      SendDlgItemMessageW(dialog, g_flagBoxes[i].id, BM_SETCHECK, BST_CHECKED, 0);
+  for (i = 0; i < SETTINGS_FLAG_COUNT; ++i)
+    if (*SettingsFlags[i].flag == 1)
+      SendDlgItemMessageW(dialog, SettingsFlags[i].box, BM_SETCHECK, BST_CHECKED, 0);
   SetDlgItemTextW(dialog, IDC_DEFAULT_PATH, Settings.defaultPath);
   /* What the user types always fits a slot of the exclusion list. */
   SendDlgItemMessageW(dialog, IDC_EXCLUDE_EDIT, EM_LIMITTEXT, EXCLUDE_EDIT_LIMIT, 0);
@@ -113,9 +101,9 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     default:
       break;
   }
-  for (i = 0; i < 6; ++i) {
-    if (g_flagBoxes[i].id != id) continue;
-    *g_flagBoxes[i].flag =
+  for (i = 0; i < SETTINGS_FLAG_COUNT; ++i) {
+    if (SettingsFlags[i].box != id) continue;
+    *SettingsFlags[i].flag =
         SendDlgItemMessageW(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
     return TRUE;
   }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "dialog_template.h"
 #include "resource.h"
 #include "scratch.h"
 
@@ -15,11 +16,10 @@ INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) {
 }
 
 HWND MakeDialog(int id) {
-  HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), RT_DIALOG);
-  if (!resource) return nullptr;
-  auto dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module, resource)));
-  return CreateDialogIndirectParamW(module, dialogTemplate, nullptr, QuietProc, 0);
+  LPCDLGTEMPLATEW dialogTemplate = LoadDialogTemplate(id);
+  if (!dialogTemplate) return nullptr;
+  return CreateDialogIndirectParamW(GetModuleHandleW(nullptr), dialogTemplate, nullptr, QuietProc,
+                                    0);
 }
 
 TEST(ConformanceDialog, TextsOfControls) {

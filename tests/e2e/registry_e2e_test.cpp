@@ -4,10 +4,12 @@
 
 #include <string>
 
+#include "reg_file.h"
 #include "test_device.h"
 
 using testing_device::RunTovik;
 using testing_device::TestDevice;
+using testing_device::Utf16RegFile;
 
 namespace {
 
@@ -30,40 +32,31 @@ void RegistryOnly(const TestDevice &device) {
                "Exclude .TVK\r\nDefault_path \r\n");
 }
 
-std::string Utf16File(const std::u16string &text) {
-  std::string out = "\xFF\xFE";
-  for (char16_t c : text) {
-    out += static_cast<char>(c & 0xFF);
-    out += static_cast<char>(c >> 8);
-  }
-  return out;
-}
-
 TEST(RegistryRun, SnapshotHoldsTheThreeRootsInOrder) {
   TestDevice device;
   RegistryOnly(device);
   device.write("device.ini", "codepage=1251\n");
   device.write("registry.reg",
-               Utf16File(u"Windows Registry Editor Version 5.00\r\n"
-                         u"\r\n"
-                         u"[HKEY_LOCAL_MACHINE\\init]\r\n"
-                         u"\"Launch10\"=\"shell32.exe\"\r\n"
-                         u"\"Depend30\"=hex:14,00\r\n"
-                         u"\r\n"
-                         u"[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial]\r\n"
-                         u"\"Index\"=dword:00000001\r\n"
-                         u"\"Path\"=hex(2):25,00,54,00,00,00\r\n"
-                         u"\r\n"
-                         u"[HKEY_CURRENT_USER\\ControlPanel\\Owner]\r\n"
-                         u"\"Name\"=\"\u0418\u0432\u0430\u043D \\\"\u0418.\\\"\"\r\n"
-                         u"@=\"\"\r\n"
-                         u"\r\n"
-                         u"[HKEY_USERS\\Ignored]\r\n"
-                         u"\r\n"
-                         u"[HKEY_CLASSES_ROOT\\.txt]\r\n"
-                         u"@=\"txtfile\"\r\n"
-                         u"[HKEY_CLASSES_ROOT\\txtfile\\Shell\\Open\\Command]\r\n"
-                         u"@=\"\\\"\\\\Windows\\\\pword.exe\\\" %1\"\r\n"));
+               Utf16RegFile(u"Windows Registry Editor Version 5.00\r\n"
+                            u"\r\n"
+                            u"[HKEY_LOCAL_MACHINE\\init]\r\n"
+                            u"\"Launch10\"=\"shell32.exe\"\r\n"
+                            u"\"Depend30\"=hex:14,00\r\n"
+                            u"\r\n"
+                            u"[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Serial]\r\n"
+                            u"\"Index\"=dword:00000001\r\n"
+                            u"\"Path\"=hex(2):25,00,54,00,00,00\r\n"
+                            u"\r\n"
+                            u"[HKEY_CURRENT_USER\\ControlPanel\\Owner]\r\n"
+                            u"\"Name\"=\"\u0418\u0432\u0430\u043D \\\"\u0418.\\\"\"\r\n"
+                            u"@=\"\"\r\n"
+                            u"\r\n"
+                            u"[HKEY_USERS\\Ignored]\r\n"
+                            u"\r\n"
+                            u"[HKEY_CLASSES_ROOT\\.txt]\r\n"
+                            u"@=\"txtfile\"\r\n"
+                            u"[HKEY_CLASSES_ROOT\\txtfile\\Shell\\Open\\Command]\r\n"
+                            u"@=\"\\\"\\\\Windows\\\\pword.exe\\\" %1\"\r\n"));
   testing_device::RunResult run = RunTovik(device.folder(), {"\\snap.tvk"});
   ASSERT_EQ(0, run.exitCode) << run.err;
   EXPECT_EQ("", run.err);

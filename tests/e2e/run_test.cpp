@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "test_device.h"
+#include "tovik_version.h"
 
 using testing_device::RunTovik;
 using testing_device::TestDevice;
@@ -71,7 +72,7 @@ TEST(Run, HelpAndVersionAreAnsweredByTheStartUp) {
   EXPECT_EQ(0, help.exitCode);
   EXPECT_NE(std::string::npos, help.out.find("TOVIK_DEVICE"));
   testing_device::RunResult version = RunTovik(device.folder(), {"--version"});
-  EXPECT_EQ("tovik version 0.8\n", version.out);
+  EXPECT_EQ("tovik version " TOVIK_VERSION "\n", version.out);
   EXPECT_TRUE(device.list("root").empty());  // not even the documents folder
 }
 

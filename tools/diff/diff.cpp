@@ -265,7 +265,7 @@ class OldSnapshot : public SnapshotSink {
 
   // After the first pass: counts what was not matched, and finds the top of
   // each removed subtree with the size of the subtree.
-  void CountRemoved(const bool (&compared)[4], Counts &counts) {
+  void CountRemoved(const bool (&compared)[kSectionCount], Counts &counts) {
     if (compared[static_cast<int>(Section::kRegistry)]) {
       for (uint32_t id = 0; id < keys.size(); ++id) {
         if (keys[id].matched) continue;
@@ -342,8 +342,8 @@ class TextReport : public Report {
     if (!s.Differs()) return;
     Put("Summary: " + Plural(s.counts.Total(), "difference", "differences") + "\n");
     const Counts &c = s.counts;
-    static const char *const kNames[4] = {"", "Registry", "File system", "Databases"};
-    for (int i = 1; i < 4; ++i) {
+    static const char *const kNames[kSectionCount] = {"", "Registry", "File system", "Databases"};
+    for (int i = 1; i < kSectionCount; ++i) {
       if (!s.inOld[i] && !s.inNew[i]) continue;
       Put(std::string("  ") + kNames[i] + ": ");
       if (!s.compared[i]) {
@@ -841,7 +841,7 @@ class JsonReport : public Report {
 // (known from the counting pass) at the end of their root or section.
 class Comparer : public SnapshotSink {
  public:
-  Comparer(OldSnapshot &old, const bool (&oldHas)[4], Report *report)
+  Comparer(OldSnapshot &old, const bool (&oldHas)[kSectionCount], Report *report)
       : old_(old), oldHas_(oldHas), report_(report) {}
 
   Counts counts;
@@ -1018,7 +1018,7 @@ class Comparer : public SnapshotSink {
   }
 
   OldSnapshot &old_;
-  const bool (&oldHas_)[4];
+  const bool (&oldHas_)[kSectionCount];
   Report *report_;
 
   uint32_t keyOld_ = kNone;
@@ -1052,7 +1052,7 @@ void Say(Output &err, const std::string &message) {
 // `text`, when not null, holds the file's text already read.
 bool StreamFile(const std::string &path, const std::string *text, SnapshotSink &sink,
                 bool &crcAbsent, const std::function<void()> &restart, CrcColumn &crc,
-                bool (&present)[4], std::string &error) {
+                bool (&present)[kSectionCount], std::string &error) {
   for (;;) {
     LineReader reader;
     std::string why;
@@ -1083,7 +1083,7 @@ bool StreamFile(const std::string &path, const std::string *text, SnapshotSink &
       return false;
     }
     crc = parser.crc();
-    for (int i = 0; i < 4; ++i) present[i] = parser.has(static_cast<Section>(i));
+    for (int i = 0; i < kSectionCount; ++i) present[i] = parser.has(static_cast<Section>(i));
     return true;
   }
 }
@@ -1141,7 +1141,8 @@ int Compare(const std::string &oldPath, const std::string *oldGiven, const std::
     return 2;
   }
   summary.counts = counter.counts;
-  for (int i = 1; i < 4; ++i) summary.compared[i] = summary.inOld[i] && summary.inNew[i];
+  for (int i = 1; i < kSectionCount; ++i)
+    summary.compared[i] = summary.inOld[i] && summary.inNew[i];
   old.CountRemoved(summary.compared, summary.counts);
   bool filesCompared = summary.compared[static_cast<int>(Section::kFileSystem)];
   summary.crcCompared = filesCompared && summary.oldCrc == CrcColumn::kPresent &&
@@ -1162,7 +1163,7 @@ int Compare(const std::string &oldPath, const std::string *oldGiven, const std::
   if (summary.counts.Total() > 0) {
     old.ResetCursors();
     Comparer writer(old, summary.inOld, &report);
-    bool inNew[4];
+    bool inNew[kSectionCount];
     CrcColumn crc;
     if (!StreamFile(
             newPath, newSource, writer, crcAbsent, [] {}, crc, inNew, why)) {

@@ -53,9 +53,9 @@ struct Counts {
 
 struct Summary {
   Counts counts;
-  bool inOld[4] = {false, false, false, false};
-  bool inNew[4] = {false, false, false, false};
-  bool compared[4] = {false, false, false, false};
+  bool inOld[kSectionCount] = {};
+  bool inNew[kSectionCount] = {};
+  bool compared[kSectionCount] = {};
   CrcColumn oldCrc = CrcColumn::kUnknown, newCrc = CrcColumn::kUnknown;
   bool crcCompared = false;
   bool crcNote = false;  // both list files, only one with CRCs

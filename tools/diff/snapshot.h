@@ -30,6 +30,9 @@ namespace tovik_diff {
 
 enum class Section { kNone, kRegistry, kFileSystem, kDatabases };
 
+// Sections counted with kNone, so that a Section indexes a table of them.
+constexpr int kSectionCount = static_cast<int>(Section::kDatabases) + 1;
+
 // The registry roots a snapshot may name, in the order of this table.
 constexpr int kRootCount = 4;
 extern const char *const kRootNames[kRootCount];
@@ -114,7 +117,7 @@ class SnapshotParser {
   Section section_ = Section::kNone;
   bool inKey_ = false;        // a key header has been read in this section
   bool inDirectory_ = false;  // a directory header has been read
-  bool present_[4] = {false, false, false, false};
+  bool present_[kSectionCount] = {};
   std::string error_;
 };
 
@@ -167,7 +170,7 @@ bool ReadWholeFile(const std::string &path, std::string &text, std::string &erro
 // "line N: message" in `error`.
 template <class Reset>
 bool ParseText(std::string_view text, SnapshotSink &sink, Reset reset, CrcColumn &crc,
-               bool (&present)[4], std::string &error);
+               bool (&present)[kSectionCount], std::string &error);
 
 // Splits off the next line of `text` starting at `pos`; CR before the LF is
 // dropped. Returns false when `pos` is at the end.
@@ -184,7 +187,7 @@ inline bool NextLine(std::string_view text, size_t &pos, std::string_view &line,
 
 template <class Reset>
 bool ParseText(std::string_view text, SnapshotSink &sink, Reset reset, CrcColumn &crc,
-               bool (&present)[4], std::string &error) {
+               bool (&present)[kSectionCount], std::string &error) {
   for (bool crcAbsent = false;; crcAbsent = true) {
     SnapshotParser parser(sink, crcAbsent);
     size_t pos = 0;
@@ -211,7 +214,7 @@ bool ParseText(std::string_view text, SnapshotSink &sink, Reset reset, CrcColumn
       return false;
     }
     crc = parser.crc();
-    for (int i = 0; i < 4; ++i) present[i] = parser.has(static_cast<Section>(i));
+    for (int i = 0; i < kSectionCount; ++i) present[i] = parser.has(static_cast<Section>(i));
     return true;
   }
 }

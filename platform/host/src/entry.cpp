@@ -7,6 +7,7 @@
 #include <string>
 
 #include "internal.h"
+#include "tovik_version.h"
 
 namespace {
 

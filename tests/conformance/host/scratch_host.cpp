@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform_testing.h"
+#include "reg_file.h"
 #include "scratch.h"
 #include "test_device.h"
 
@@ -111,8 +112,8 @@ void Scratch::Commit() {
     text += "\n[" + root + (entry.first.empty() ? "" : "\\" + Utf8(entry.first)) + "]\n";
     text += entry.second;
   }
-  // The export file of this version is UTF-16LE with a byte order mark.
-  std::string utf16 = "\xFF\xFE";
+  // The text is UTF-8 with LF line ends; the file takes CR LF.
+  std::u16string units;
   for (size_t i = 0; i < text.size();) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     uint32_t u = c;
@@ -124,12 +125,11 @@ void Scratch::Commit() {
       u = ((c & 0x1F) << 6) | (text[i + 1] & 0x3F);
       n = 2;
     }
-    if (u == '\n') utf16 += std::string("\r\0", 2);
-    utf16 += static_cast<char>(u & 0xFF);
-    utf16 += static_cast<char>(u >> 8);
+    if (u == '\n') units += u'\r';
+    units += static_cast<char16_t>(u);
     i += n;
   }
-  state_->device.write("registry.reg", utf16);
+  state_->device.write("registry.reg", testing_device::Utf16RegFile(units));
   PlatformResetDevice();
 }
 

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "dialog_template.h"
 #include "platform.h"
 #include "resource.h"
+#include "tovik_version.h"
 
 namespace {
 
@@ -17,13 +19,6 @@ struct Expected {
   short x, y, cx, cy;
   DWORD style;  // without WS_CHILD | WS_VISIBLE
 };
-
-LPCDLGTEMPLATEW Template(int id) {
-  HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), RT_DIALOG);
-  if (!resource) return nullptr;
-  return static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module, resource)));
-}
 
 // Reads the templates' controls straight from the binary layout.
 struct Control {
@@ -98,7 +93,7 @@ std::string Lower(std::string text) {
 
 void Check(int templateId, DWORD style, const std::wstring &caption, short cx, short cy,
            const std::vector<Expected> &expected) {
-  LPCDLGTEMPLATEW t = Template(templateId);
+  LPCDLGTEMPLATEW t = LoadDialogTemplate(templateId);
   ASSERT_NE(nullptr, t);
   EXPECT_EQ(style | DS_SETFONT, t->style);
   EXPECT_EQ(cx, t->cx);
@@ -129,16 +124,16 @@ void Check(int templateId, DWORD style, const std::wstring &caption, short cx, s
 }
 
 TEST(Resources, ProgressWindowTemplate) {
-  Check(
-      IDD_PROGRESS, WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_CENTER, L"Saving system state...",
-      126, 103,
-      {{IDC_ITEM, "Static", L"", 2, 34, 122, 33, SS_LEFT | WS_BORDER},
-       {IDC_OUTPUT, "Static", L"", 35, 0, 89, 22, SS_LEFT},
-       {IDC_STATIC, "Static", L"tovik version 0.8\nregistry, files\nand databases\nin one snapshot",
-        51, 68, 67, 34, SS_CENTER},
-       {IDC_STATIC, "Static", L"", 17, 73, 21, 20, SS_ICON},
-       {IDC_STATIC, "Static", L"Output:", 2, 0, 26, 11, SS_LEFT},
-       {IDC_SECTION, "Static", L"", 2, 24, 122, 8, SS_LEFT}});
+  Check(IDD_PROGRESS, WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_CENTER, L"Saving system state...",
+        126, 103,
+        {{IDC_ITEM, "Static", L"", 2, 34, 122, 33, SS_LEFT | WS_BORDER},
+         {IDC_OUTPUT, "Static", L"", 35, 0, 89, 22, SS_LEFT},
+         {IDC_STATIC, "Static",
+          L"tovik version " TOVIK_VERSION "\nregistry, files\nand databases\nin one snapshot", 51,
+          68, 67, 34, SS_CENTER},
+         {IDC_STATIC, "Static", L"", 17, 73, 21, 20, SS_ICON},
+         {IDC_STATIC, "Static", L"Output:", 2, 0, 26, 11, SS_LEFT},
+         {IDC_SECTION, "Static", L"", 2, 24, 122, 8, SS_LEFT}});
 }
 
 TEST(Resources, ConfigurationDialogTemplate) {
@@ -179,8 +174,8 @@ TEST(Resources, IconHasTwoImages) {
 }
 
 TEST(Resources, ProgressWindowBuiltFromItsTemplate) {
-  HWND window = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), Template(IDD_PROGRESS),
-                                           nullptr, nullptr, 0);
+  HWND window = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                           LoadDialogTemplate(IDD_PROGRESS), nullptr, nullptr, 0);
   ASSERT_NE(nullptr, window);
   ASSERT_NE(nullptr, GetDlgItem(window, IDC_ITEM));
   EXPECT_TRUE(SetDlgItemTextW(window, IDC_OUTPUT, L"\\071226101917.tvk"));

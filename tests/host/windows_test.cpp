@@ -7,17 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "dialog_template.h"
 #include "platform.h"
 #include "platform_testing.h"
 #include "resource.h"
 
 namespace {
-
-LPCDLGTEMPLATEW ConfigTemplate() {
-  HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(IDD_CONFIG), RT_DIALOG);
-  return static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module, resource)));
-}
 
 struct Command {
   int id;
@@ -94,8 +89,8 @@ class Dialog : public ::testing::Test {
   }
   INT_PTR Run(std::vector<PlatformInputEvent> script) {
     PlatformScriptDialogInput(script.data(), static_cast<int>(script.size()));
-    return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), ConfigTemplate(), nullptr, TestProc,
-                                   0);
+    return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), LoadDialogTemplate(IDD_CONFIG),
+                                   nullptr, TestProc, 0);
   }
   std::vector<int> Ids() const {
     std::vector<int> ids;
@@ -241,8 +236,8 @@ TEST_F(Dialog, ScriptRunningOutCancelsAndNeverHangs) {
 TEST_F(Dialog, WithoutATerminalTheDialogFails) {
   PlatformUseTerminal(0);
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(-1, DialogBoxIndirectParamW(GetModuleHandleW(nullptr), ConfigTemplate(), nullptr,
-                                        TestProc, 0));
+  EXPECT_EQ(-1, DialogBoxIndirectParamW(GetModuleHandleW(nullptr), LoadDialogTemplate(IDD_CONFIG),
+                                        nullptr, TestProc, 0));
   std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(0, rec.initFocusOffered);
   EXPECT_NE(std::string::npos, err.find("needs a terminal"));
@@ -257,8 +252,8 @@ TEST_F(Dialog, WithoutATerminalTheDialogFails) {
 
 // The list box and text messages with the device's results at their edges.
 TEST(Controls, ListBoxAndTextMessagesAtTheirEdges) {
-  HWND dialog =
-      CreateDialogIndirectParamW(GetModuleHandleW(nullptr), ConfigTemplate(), nullptr, nullptr, 0);
+  HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                           LoadDialogTemplate(IDD_CONFIG), nullptr, nullptr, 0);
   ASSERT_NE(nullptr, dialog);
   HWND list = GetDlgItem(dialog, IDC_EXCLUDE_LIST);
   EXPECT_EQ(LB_ERR, SendMessageW(list, LB_GETCURSEL, 0, 0));

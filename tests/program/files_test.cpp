@@ -9,14 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "dialog_template.h"
 #include "file_times.h"
 #include "output/output.h"
+#include "platform_testing.h"
 #include "resource.h"
+#include "saved_settings.h"
 #include "settings/exclude.h"
 #include "settings/settings.h"
 #include "snapshot/files.h"
 #include "test_device.h"
-#include "window_internal.h"
 
 using testing_device::TestDevice;
 
@@ -34,16 +36,9 @@ std::vector<std::string> Sorted(std::vector<std::string> lines) {
 class Listing : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved = Settings;
-    Settings.fileInRom = 1;
-    Settings.crc32 = 1;
-    Settings.excludes.count = 0;
     ExcludeAdd(L".TVK");  // keeps the snapshot itself out of root listings
   }
-  void TearDown() override {
-    OutClose();
-    Settings = saved;
-  }
+  void TearDown() override { OutClose(); }
 
   // The listing of `path` as written, with line feeds for CR LF.
   std::string List(const std::wstring &path, HWND progress = nullptr) {
@@ -112,7 +107,7 @@ class Listing : public ::testing::Test {
   }
 
   TestDevice device;
-  SettingsRecord saved;
+  testing_device::SavedSettings settings;
   bool root = ::geteuid() == 0;  // permission bits do not stop root
 };
 
@@ -139,18 +134,15 @@ TEST_F(Listing, RootIsEmptyBracketsAndTheWalkIsDepthFirst) {
   device.write("root/top.txt", "");
 
   // The progress window shows each folder as it is listed.
-  HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_PROGRESS), RT_DIALOG);
-  ASSERT_NE(nullptr, resource);
-  HWND progress = CreateDialogIndirectParamW(
-      nullptr, static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(nullptr, resource))), nullptr,
-      nullptr, 0);
+  HWND progress =
+      CreateDialogIndirectParamW(nullptr, LoadDialogTemplate(IDD_PROGRESS), nullptr, nullptr, 0);
   ASSERT_NE(nullptr, progress);
   std::string text = List(L"", progress);
   std::vector<std::string> headers = Headers(text);
   ASSERT_EQ(8u, headers.size()) << text;
   EXPECT_EQ("[]", headers[0]);
   EXPECT_TRUE(DepthFirst(headers)) << text;
-  EXPECT_EQ(8u, host::WindowFrom(progress)->repaints);
+  EXPECT_EQ(8u, PlatformRepaintCount(progress));
   WCHAR item[300] = {};
   GetWindowTextW(GetDlgItem(progress, IDC_ITEM), item, 300);
   std::string last = headers.back().substr(1, headers.back().size() - 2);

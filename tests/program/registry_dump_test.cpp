@@ -8,9 +8,11 @@
 #include "output/output.h"
 #include "platform_testing.h"
 #include "snapshot/registry.h"
+#include "reg_file.h"
 #include "test_device.h"
 
 using testing_device::TestDevice;
+using testing_device::Utf16RegFile;
 
 namespace {
 
@@ -65,14 +67,12 @@ TEST_F(RegistryDump, ControlCharactersAndCharactersOutsideTheCodePage) {
   std::u16string file =
       u"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\K]\r\n"
       u"\"t\x1F\"=\"\x01\u0416\"\r\n";
-  std::string bytes = "\xFF\xFE";
-  for (char16_t c : file) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
   EXPECT_EQ(
       "\r\n[HKEY_CURRENT_USER\\]\r\n"
       "\r\n[HKEY_CURRENT_USER\\K]\r\n"
       "\"t\\x1F\"=\"\\x01?\"\r\n"
       "\r\n",
-      Dump(bytes, HKEY_CURRENT_USER));
+      Dump(Utf16RegFile(file), HKEY_CURRENT_USER));
 }
 
 TEST_F(RegistryDump, KeysComeWithTheirValuesThenSubkeysLastEnumeratedFirst) {

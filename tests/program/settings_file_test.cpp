@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "run/run.h"
+#include "saved_settings.h"
 #include "settings/exclude.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
@@ -23,20 +24,10 @@ const char kDefaults[] =
 
 class SettingsFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved = Settings;
-    Reset();
-    device.mkdir("root/My Documents");
-  }
-  void TearDown() override { Settings = saved; }
+  void SetUp() override { device.mkdir("root/My Documents"); }
 
   // The record as at program start.
-  static void Reset() {
-    Settings.registry = Settings.files = Settings.fileInRom = 1;
-    Settings.crc32 = Settings.databases = Settings.setup = 1;
-    Settings.excludes.count = 0;
-    Settings.defaultPath[0] = 0;
-  }
+  static void Reset() { testing_device::ResetSettings(); }
   // Loads `text` as the settings file; returns LoadSettings' result.
   int Load(const std::string &text) {
     device.writeSettings(text);
@@ -54,7 +45,7 @@ class SettingsFile : public ::testing::Test {
   }
 
   static constexpr const WCHAR *kPath = L"\\My Documents\\tovik.cfg";
-  SettingsRecord saved;
+  testing_device::SavedSettings settings;
   TestDevice device;
 };
 

@@ -4,12 +4,12 @@
 
 #include <string>
 
+#include "dialog_template.h"
 #include "output/output.h"
 #include "platform_testing.h"
 #include "resource.h"
 #include "snapshot/databases.h"
 #include "test_device.h"
-#include "window_internal.h"
 
 using testing_device::TestDevice;
 
@@ -21,11 +21,8 @@ class DatabaseListing : public ::testing::Test {
   HWND progress = nullptr;
 
   void SetUp() override {
-    HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(IDD_PROGRESS), RT_DIALOG);
-    ASSERT_NE(nullptr, resource);
-    auto dialog = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module, resource)));
-    progress = CreateDialogIndirectParamW(nullptr, dialog, nullptr, nullptr, 0);
+    progress =
+        CreateDialogIndirectParamW(nullptr, LoadDialogTemplate(IDD_PROGRESS), nullptr, nullptr, 0);
     ASSERT_NE(nullptr, progress);
   }
   void TearDown() override {
@@ -49,7 +46,7 @@ class DatabaseListing : public ::testing::Test {
     GetDlgItemTextW(progress, IDC_ITEM, text, 300);
     return text;
   }
-  unsigned Repaints() { return host::WindowFrom(progress)->repaints; }
+  unsigned Repaints() { return PlatformRepaintCount(progress); }
 };
 
 TEST_F(DatabaseListing, ThreeLayouts) {

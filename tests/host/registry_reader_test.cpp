@@ -9,9 +9,11 @@
 
 #include "platform.h"
 #include "platform_testing.h"
+#include "reg_file.h"
 #include "test_device.h"
 
 using testing_device::TestDevice;
+using testing_device::Utf16RegFile;
 
 namespace {
 
@@ -25,16 +27,6 @@ Bytes Units(const std::wstring &text, bool terminator = true) {
     out.push_back(static_cast<BYTE>(static_cast<unsigned>(c) >> 8));
   }
   if (terminator) out.insert(out.end(), {0, 0});
-  return out;
-}
-
-// A version 5 file in UTF-16LE with its byte order mark.
-std::string Utf16File(const std::u16string &text) {
-  std::string out = "\xFF\xFE";
-  for (char16_t c : text) {
-    out += static_cast<char>(c & 0xFF);
-    out += static_cast<char>(c >> 8);
-  }
   return out;
 }
 
@@ -176,7 +168,7 @@ TEST_F(Registry, Version5FilesInUtf16AndUtf8) {
       u"[HKEY_CURRENT_USER\\ControlPanel\\\u0424\u043E\u043D]\r\n"
       u"\"Name\"=\"\u0416\U0001F600\"\r\n"
       u"\"Path\"=hex(2):25,00,41,00,00,00\r\n";
-  Load(Utf16File(text));
+  Load(Utf16RegFile(text));
   std::vector<Item> v = Values(HKEY_CURRENT_USER, L"controlpanel\\\u0444\u043E\u043D");
   ASSERT_EQ(2u, v.size());
   // Characters outside the basic plane stay a surrogate pair of units.

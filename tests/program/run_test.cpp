@@ -5,6 +5,7 @@
 #include <string>
 
 #include "run/run.h"
+#include "saved_settings.h"
 #include "settings/settings.h"
 #include "test_device.h"
 
@@ -18,9 +19,7 @@ std::string Narrow(const WCHAR *wide) {
 
 class OutputPath : public ::testing::Test {
  protected:
-  void SetUp() override { saved = Settings; }
-  void TearDown() override { Settings = saved; }
-  SettingsRecord saved;
+  testing_device::SavedSettings settings;
   WCHAR path[OUTPUT_PATH_CHARS];
 };
 

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "saved_settings.h"
 #include "settings/exclude.h"
 #include "settings/settings.h"
 
@@ -10,12 +11,7 @@ namespace {
 
 class Exclusions : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved = Settings.excludes;
-    Settings.excludes.count = 0;
-  }
-  void TearDown() override { Settings.excludes = saved; }
-  ExcludeList saved;
+  testing_device::SavedSettings settings;
 };
 
 TEST_F(Exclusions, SnapshotPatternHidesSnapshotsByNameAndPath) {

@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "dialog_template.h"
 #include "platform.h"
 #include "platform_testing.h"
 #include "resource.h"
 #include "terminal_session.h"
 #include "test_device.h"
+#include "tovik_version.h"
 
 namespace {
 
@@ -48,10 +50,8 @@ TEST(TerminalChild, ProgressRun) {
 // program is busy: the screen must come to show the last item anyway.
 TEST(TerminalChild, RepaintBurst) {
   if (!ChildMode()) GTEST_SKIP() << "runs inside the terminal TerminalDrawing starts";
-  HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(IDD_PROGRESS), RT_DIALOG);
-  auto dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module, resource)));
-  HWND progress = CreateDialogIndirectParamW(module, dialogTemplate, nullptr, nullptr, 0);
+  HWND progress = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                             LoadDialogTemplate(IDD_PROGRESS), nullptr, nullptr, 0);
   ShowWindow(progress, SW_SHOW);
   for (int i = 0; i < 5000; ++i) {
     SetDlgItemTextW(progress, IDC_ITEM, (L"\\dir" + std::to_wstring(i)).c_str());
@@ -94,10 +94,8 @@ INT_PTR CALLBACK ChildProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 
 TEST(TerminalChild, ConfigDialog) {
   if (!ChildMode()) GTEST_SKIP() << "runs inside the terminal TerminalDrawing starts";
-  HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(IDD_CONFIG), RT_DIALOG);
-  auto dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(module, resource)));
-  INT_PTR result = DialogBoxIndirectParamW(module, dialogTemplate, nullptr, ChildProc, 0);
+  INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
+                                           LoadDialogTemplate(IDD_CONFIG), nullptr, ChildProc, 0);
   std::string path;
   for (wchar_t c : g_child.path) path += static_cast<char>(c);
   WriteResult("result=" + std::to_string(result) + " path=" + path +
@@ -165,9 +163,9 @@ TEST_F(TerminalDrawing, ProgressWindowOfARun) {
   Tmux tmux(ChildCommand("ProgressRun"));
   ASSERT_TRUE(tmux.started());
   std::string screen;
-  ASSERT_TRUE(tmux.WaitForScreen(
-      {"Saving system state...", "Output:", "\\snap.tvk", "tovik version 0.8", "Databases"},
-      &screen))
+  ASSERT_TRUE(tmux.WaitForScreen({"Saving system state...", "Output:", "\\snap.tvk",
+                                  "tovik version " TOVIK_VERSION, "Databases"},
+                                 &screen))
       << screen;
   tmux.Keys({"Enter"});
   EXPECT_EQ("0\n", WaitForFile(status_)) << tmux.Screen();

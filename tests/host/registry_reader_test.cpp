@@ -415,7 +415,7 @@ TEST_F(Registry, LinesAreReadAsTheImportersReadThem) {
       SCOPED_TRACE(std::string(header) + (wide ? " in UTF-16" : ""));
       PlatformResetDevice();
       std::string file = std::string(header) + "\r\n" + k + "\"a\"=\"1\"\r\n";
-      Load(wide ? Utf16File(std::u16string(file.begin(), file.end())) : file);
+      Load(wide ? Utf16RegFile(std::u16string(file.begin(), file.end())) : file);
       EXPECT_EQ(1u, Values(HKEY_CURRENT_USER, L"T").size());
     }
   }

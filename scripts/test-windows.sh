@@ -228,7 +228,7 @@ echo "-- the configuration dialog by keys: terminal against Win32"
 # Each sequence of keys goes, from fresh default settings, to the terminal
 # dialog of the host build in a tmux pane and to the Win32 dialog of
 # tovik.exe (xdotool); both must end alike: the same settings file, and a
-# snapshot written or not. Keys: Tab Down Up Right Space Enter Esc Alt+s,
+# snapshot written or not. Keys: Tab Down Up Right End Space Enter Esc Alt+s,
 # and text=... for typed characters.
 dialog_sequences=(
   "Alt+s Enter"
@@ -237,6 +237,7 @@ dialog_sequences=(
   "Up Space Enter"
   "Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab text=. Tab Space Tab Tab Tab Tab Enter"
   "Tab Tab Tab Tab Tab Tab Tab Tab Tab text=.LOG Tab Space Tab text=. Tab Space Tab Tab Tab Tab Enter"
+  "Tab Tab Tab Tab Tab Tab Tab Tab Tab text=.LOG Tab Space Tab End Tab Space Tab Tab Tab Tab Enter"
   "Tab Tab Tab Tab Tab Tab Tab Tab text=\\Snaps\\ Tab Esc"
 )
 # What a run left: the settings file, then whether the snapshot is there.

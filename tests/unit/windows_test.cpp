@@ -242,8 +242,6 @@ TEST_F(Dialog, ListBoxSelectionByKeys) {
 TEST_F(Dialog, ArrowsOnButtonsMoveTheFocus) {
   const PlatformInputEvent down = PlatformKey(PLATFORM_KEY_DOWN);
   const PlatformInputEvent left = PlatformKey(PLATFORM_KEY_LEFT);
-  EXPECT_EQ(IDCANCEL, Run({down, kEnter}));
-  rec = Recorder{};
   EXPECT_EQ(IDC_SAVE, Run({left, kSpace, down, down, down, kEnter}));
   EXPECT_EQ((std::vector<int>{IDC_SETUP, IDC_SAVE}), Ids());
   rec = Recorder{};

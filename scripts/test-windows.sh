@@ -12,9 +12,12 @@
 #     the same keys in the same order, each key's values the same;
 #   - compares two snapshots tovik.exe took with tovik-diff.exe;
 #   - keeps screenshots of the configuration dialog, the progress window and
-#     the "File creating error" message box in build-windows/artefacts/.
+#     the "File creating error" message box in build-windows/artefacts/;
+#   - sends the same keys to the terminal dialog of the host build (tmux)
+#     and to the Win32 dialog of tovik.exe (xdotool): both must end alike.
 # Wine runs in a prefix of its own in a temporary folder, under a virtual X
-# server; every step has a time limit. TOVIK_KEEP_WORK=1 keeps the
+# server; every step waits for the thing itself (a window, a file, a
+# process ending), never a fixed time, and has a generous time limit. TOVIK_KEEP_WORK=1 keeps the
 # temporary folder (prefix, device, snapshots) for a look afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -239,45 +242,148 @@ echo "-- tovik-diff.exe under Wine"
 diff_check
 
 echo "-- screenshots"
-# Runs tovik.exe in a Wine virtual desktop (there Wine draws the window
-# frames and captions itself; Xvfb has no window manager), waits for its
-# window, takes a picture of the screen, then ends Wine's processes.
-shot() {  # $1 picture name, $2 snapshot path, $3 seconds to wait (5)
-  local name=$1 target=$2 wait=${3:-5} seen=0
-  wine explorer /desktop=tovik,640x480 "$out/tovik.exe" "$target" >/dev/null 2>&1 &
-  local pid=$!
-  for _ in $(seq 1 300); do
-    if xwininfo -root -tree 2>/dev/null | grep -qF '"tovik - Wine desktop"'; then
-      seen=1
-      break
-    fi
+# Polls `$@` every tenth of a second until it succeeds or $1 seconds have
+# passed: checks wait for the thing itself, never for a fixed time.
+wait_for() {
+  local limit=$1
+  shift
+  local until=$((SECONDS + limit))
+  until "$@"; do
+    [ $SECONDS -lt $until ] || return 1
     sleep 0.1
   done
-  sleep "$wait"
-  [ $seen = 1 ] && import -window root -crop 640x480+0+0 "$art/$name.png"
+}
+ended() { ! kill -0 "$1" 2>/dev/null; }
+desktop_up() { xwininfo -root -tree 2>/dev/null | grep -qF '"tovik - Wine desktop"'; }
+# Takes a picture of the desktop into $1; true when a window is on it: a
+# picture of the desktop alone has a few colours, with a window, text and
+# icon, many more. With $2 = still, true only once the picture no longer
+# changes (the window is drawn whole).
+window_drawn() {
+  local picture=$1 still=${2:-} before=
+  [ -s "$picture" ] && before=$(identify -format '%#' "$picture" 2>/dev/null)
+  import -window root -crop 640x480+0+0 "$picture" 2>/dev/null || return 1
+  [ "$(convert "$picture" -format %k info: 2>/dev/null || echo 0)" -gt 8 ] || return 1
+  [ -z "$still" ] || [ "$(identify -format '%#' "$picture")" = "$before" ]
+}
+# Runs tovik.exe in a Wine virtual desktop (there Wine draws the window
+# frames and captions itself; Xvfb has no window manager), waits for the
+# desktop and then for its window to be drawn on it, keeps that picture,
+# then ends Wine's processes. (In the virtual desktop the program's windows
+# are no X windows, so they are found on the picture.)
+shot() {  # $1 picture name, $2 snapshot path, $3 = still for a window that stays as it is
+  local name=$1 target=$2 still=${3:-} seen=0 drawn=0
+  wine explorer /desktop=tovik,640x480 "$out/tovik.exe" "$target" >/dev/null 2>&1 &
+  local pid=$!
+  wait_for 300 desktop_up && seen=1
+  [ $seen = 1 ] && wait_for 300 window_drawn "$art/$name.png" "$still" && drawn=1
   timeout 30 wineserver -k >/dev/null 2>&1 || true
   wait $pid 2>/dev/null || true
-  # A picture of the desktop alone has a few colours; with a window, text
-  # and icon, many more.
-  local colours=0
-  [ -s "$art/$name.png" ] && colours=$(convert "$art/$name.png" -format %k info:)
-  if [ $seen = 1 ] && [ "$colours" -gt 8 ]; then
+  if [ $drawn = 1 ]; then
     pass "screenshot $name.png"
   else
-    fail "screenshot $name.png (no window seen: desktop $seen, $colours colours)"
+    fail "screenshot $name.png (no window seen: desktop $seen)"
   fi
 }
 settings "$docs/tovik.cfg" "1 1 1 1" '\TEMP'
-shot config-dialog 'C:\dialog.tvk'
+shot config-dialog 'C:\dialog.tvk' still
 # The progress window is repainted for every folder of the file system
 # walk: twelve thousand empty folders, walked first, keep it up for seconds.
 settings "$docs/tovik.cfg" "0 1 0 0"
 mkdir -p "$drive/0progress"
 (cd "$drive/0progress" && mkdir $(seq -f 'folder%05g' 1 12000))
-shot progress-window 'C:\progress.tvk' 1
+shot progress-window 'C:\progress.tvk'
 rm -rf "$drive/0progress"
 settings "$docs/tovik.cfg" "1 0 1 0"
-shot file-creating-error 'C:\missing\folder\x.tvk'
+shot file-creating-error 'C:\missing\folder\x.tvk' still
+
+echo "-- the configuration dialog by keys: terminal against Win32"
+# Each sequence of keys goes, from fresh default settings, to the terminal
+# dialog of the host build in a tmux pane and to the Win32 dialog of
+# tovik.exe (xdotool); both must end alike: the same settings file, and a
+# snapshot written or not. Keys: Tab Down Up Right End Space Enter Esc Alt+s,
+# and text=... for typed characters.
+dialog_sequences=(
+  "Alt+s Enter"
+  "Down Enter"
+  "Tab Tab Tab Down Space Enter"
+  "Up Space Enter"
+  "Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab text=. Tab Space Tab Tab Tab Tab Enter"
+  "Tab Tab Tab Tab Tab Tab Tab Tab Tab text=.LOG Tab Space Tab text=. Tab Space Tab Tab Tab Tab Enter"
+  "Tab Tab Tab Tab Tab Tab Tab Tab Tab text=.LOG Tab Space Tab End Tab Space Tab Tab Tab Tab Enter"
+  "Tab Tab Tab Tab Tab Tab Tab Tab text=\\Snaps\\ Tab Esc"
+)
+# What a run left: the settings file, then whether the snapshot is there.
+dialog_outcome() {  # $1 settings file, $2 snapshot
+  cat "$1" 2>/dev/null || echo "(no settings file)"
+  [ -e "$2" ] && echo "snapshot: written" || echo "snapshot: none"
+}
+# The terminal: the host build in a tmux pane of its own server.
+tmux_dialog() {  # $1 keys; the outcome on standard output
+  local dev=$work/dialog-device sock=tovik-dialog-$$ key
+  rm -rf "$dev" && mkdir -p "$dev/root/My Documents"
+  tmux -L "$sock" -f /dev/null new-session -d -x 100 -y 40 \
+    "TOVIK_DEVICE='$dev' '$repo/build/tovik' '\\snap.tvk'; echo \$? >'$dev/status'; exec cat"
+  tmux_shows() { tmux -L "$sock" capture-pane -p -t 0 | grep -qF 'Save and run'; }
+  if wait_for 120 tmux_shows; then
+    for key in $1; do
+      case $key in
+        text=*) tmux -L "$sock" send-keys -t 0 -l "${key#text=}" ;;
+        Alt+s) tmux -L "$sock" send-keys -t 0 M-s ;;
+        Esc) tmux -L "$sock" send-keys -t 0 Escape ;;
+        *) tmux -L "$sock" send-keys -t 0 "$key" ;;
+      esac
+    done
+    wait_for 300 test -s "$dev/status" || echo "(the dialog did not end)"
+  else
+    echo "(no dialog seen)"
+  fi
+  tmux -L "$sock" kill-server 2>/dev/null || true
+  dialog_outcome "$dev/root/My Documents/tovik.cfg" "$dev/root/snap.tvk"
+}
+# Win32: tovik.exe under Wine, run from a drive of its own (D:) so that a
+# snapshot walks a small folder, not the whole prefix.
+win32_dialog() {  # $1 keys; the outcome on standard output
+  local ddrive=$work/dialog-drive key window pid
+  rm -rf "$ddrive" "$docs/tovik.cfg" && mkdir -p "$ddrive"
+  ln -sfn "$ddrive" "$WINEPREFIX/dosdevices/d:"
+  (cd "$ddrive" && exec wine "$out/tovik.exe" 'D:\snap.tvk') >/dev/null 2>&1 &
+  pid=$!
+  window=$(timeout 120 xdotool search --sync --onlyvisible --name '^tovik configuration$' |
+    head -n1) || true
+  if [ -n "$window" ] && xdotool windowfocus --sync "$window"; then
+    for key in $1; do
+      case $key in
+        text=*) xdotool type --delay 20 "${key#text=}" ;;
+        Alt+s) xdotool key alt+s ;;
+        Space) xdotool key space ;;
+        Enter) xdotool key Return ;;
+        Esc) xdotool key Escape ;;
+        *) xdotool key "$key" ;;
+      esac
+    done
+  else
+    echo "(no dialog seen)"
+  fi
+  wait_for 300 ended "$pid" || { echo "(the dialog did not end)"; kill "$pid" 2>/dev/null || true; }
+  wait $pid 2>/dev/null || true
+  dialog_outcome "$docs/tovik.cfg" "$ddrive/snap.tvk"
+}
+dialog_by_keys() {
+  local keys n=0
+  for keys in "${dialog_sequences[@]}"; do
+    n=$((n + 1))
+    tmux_dialog "$keys" >"$art/dialog-$n.terminal.txt"
+    win32_dialog "$keys" >"$art/dialog-$n.win32.txt"
+    if cmp -s "$art/dialog-$n.terminal.txt" "$art/dialog-$n.win32.txt"; then
+      pass "dialog keys $n ($keys): $(tail -n1 "$art/dialog-$n.win32.txt")"
+    else
+      diff -u "$art/dialog-$n.win32.txt" "$art/dialog-$n.terminal.txt" | sed 's/\r$//' || true
+      fail "dialog keys $n ($keys): the terminal ends otherwise than Win32"
+    fi
+  done
+}
+dialog_by_keys
 
 echo "windows: $passed passed, $failed failed"
 [ $failed = 0 ]

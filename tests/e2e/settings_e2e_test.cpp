@@ -128,7 +128,9 @@ TEST(SettingsTerminal, DialogFromFirstStartToSnapshot) {
   tmux.Type("junk");
   tmux.Keys({"Tab", "Enter"});
   ASSERT_TRUE(tmux.WaitForScreen({"junk"}, &screen)) << screen;
-  tmux.Keys({"Tab", "End", "Tab", "Enter"});  // select the last pattern and delete it
+  // After the refill the first End selects the list's keyboard item (the
+  // first), the second the last pattern; "delete" removes it.
+  tmux.Keys({"Tab", "End", "End", "Tab", "Enter"});
   ASSERT_TRUE(tmux.Poll([&] { return tmux.Screen().find("junk") == std::string::npos; }))
       << tmux.Screen();
   tmux.Keys({"Tab", "Space"});  // untick "Show this dialog later"

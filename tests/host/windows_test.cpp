@@ -205,17 +205,48 @@ TEST_F(Dialog, TextLimitBindsTypingOnly) {
 }
 
 // Up and Down move the selection of a focused list box and tell an
-// LBS_NOTIFY list box's dialog with LBN_SELCHANGE; the ends hold.
+// LBS_NOTIFY list box's dialog with LBN_SELCHANGE; the ends hold. A typed
+// character selects the next item after the keyboard's one that starts with
+// it, without regard to case, wrapping around; none that does, nothing.
 TEST_F(Dialog, ListBoxSelectionByKeys) {
   rec.patterns = {L".TVK", L"\\TEMP", L"\\WINDOWS"};
   EXPECT_EQ(IDOK, Run({PlatformPress(IDC_EXCLUDE_LIST), PlatformKey(PLATFORM_KEY_DOWN),
                        PlatformKey(PLATFORM_KEY_DOWN), PlatformKey(PLATFORM_KEY_DOWN),
-                       PlatformKey(PLATFORM_KEY_DOWN), PlatformKey(PLATFORM_KEY_UP), kEnter}));
-  EXPECT_EQ(1, rec.selectionAtEnd);
+                       PlatformKey(PLATFORM_KEY_DOWN), PlatformKey(PLATFORM_KEY_UP),
+                       PlatformText(L"\\\\x."), kEnter}));
+  EXPECT_EQ(0, rec.selectionAtEnd);
   int changes = 0;
   for (const Command &c : rec.commands)
     if (c.id == IDC_EXCLUDE_LIST && c.code == LBN_SELCHANGE) ++changes;
-  EXPECT_EQ(4, changes);  // 0, 1, 2, (end holds), 1
+  EXPECT_EQ(7, changes);  // 0, 1, 2, (end holds), 1, then typed: 2, 1 (wrapping), none, 0
+
+  // Freshly filled, the keyboard's item is the first and nothing is
+  // selected: a character searches from the second item on, and Space
+  // selects the keyboard's item.
+  for (auto [key, selected] : {std::pair{PlatformText(L"L"), 2}, {kSpace, 0}}) {
+    rec = Recorder{};
+    rec.patterns = {L"LOG", L".TVK", L"log"};
+    EXPECT_EQ(IDOK, Run({PlatformPress(IDC_EXCLUDE_LIST), key, kEnter}));
+    EXPECT_EQ(selected, rec.selectionAtEnd);
+  }
+}
+
+// Arrows on buttons and check boxes move the focus within the group (the
+// whole dialog here, wrapping); an edit keeps its arrows, and one reached
+// by an arrow has its text selected.
+TEST_F(Dialog, ArrowsOnButtonsMoveTheFocus) {
+  const PlatformInputEvent down = PlatformKey(PLATFORM_KEY_DOWN);
+  const PlatformInputEvent left = PlatformKey(PLATFORM_KEY_LEFT);
+  EXPECT_EQ(IDC_SAVE, Run({left, kSpace, down, down, down, kEnter}));
+  EXPECT_EQ((std::vector<int>{IDC_SETUP, IDC_SAVE}), Ids());
+  rec = Recorder{};
+  rec.initialPath = L"old";
+  std::vector<PlatformInputEvent> script(7, kTab);  // to CRC32
+  script.insert(script.end(), {PlatformKey(PLATFORM_KEY_RIGHT), PlatformText(L"ne"), left,
+                               PlatformText(L"w"), kEnter});
+  EXPECT_EQ(IDOK, Run(script));
+  EXPECT_EQ(L"nwe", rec.pathAtEnd);
+  EXPECT_EQ(IDC_DEFAULT_PATH, rec.focusAtEnd);
 }
 
 // A script that runs out reads as Esc; a dialog that ignores Esc as well is

@@ -3,6 +3,7 @@
 // each button ends it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -261,6 +262,48 @@ TEST_F(StartUpDialog, OutcomeOfEachWayOut) {
   EXPECT_EQ(1, Start({PlatformKey(PLATFORM_KEY_ESC)}));
 }
 
+// Keys as the dialog manager takes them, from fresh settings each time:
+// arrows on buttons and check boxes move the focus through the dialog's one
+// group (wrapping), and a character typed in the list selects the next
+// pattern starting with it.
+TEST_F(StartUpDialog, ArrowsAndTypedCharactersAsTheDialogManagerTakesThem) {
+  const PlatformInputEvent tab = PlatformKey(PLATFORM_KEY_TAB);
+  const PlatformInputEvent space = PlatformKey(PLATFORM_KEY_SPACE);
+  const PlatformInputEvent enter = PlatformKey(PLATFORM_KEY_ENTER);
+  std::vector<PlatformInputEvent> deleteByTyping(11, tab);  // to the list
+  // "." selects .TVK, "delete" removes it, then "Save".
+  deleteByTyping.insert(deleteByTyping.end(),
+                        {PlatformText(L"."), tab, space, tab, tab, tab, tab, enter});
+  const std::string flags = "Registry 1\r\nFiles 1\r\nFileInROM 1\r\ncrc32 1\r\n";
+  const struct {
+    std::vector<PlatformInputEvent> keys;
+    int outcome;
+    std::string saved;
+  } cases[] = {
+      // Down from "Save and run" to "Cancel".
+      {{PlatformKey(PLATFORM_KEY_DOWN), enter}, -1, kDefaults},
+      // Right from the registry box to the databases box.
+      {{tab, tab, tab, PlatformKey(PLATFORM_KEY_RIGHT), space, enter},
+       1,
+       flags + "Databases 0\r\nSetup 1\r\nExclude .TVK\r\nDefault_path \r\n"},
+      // Up from "Save and run" wraps to the last check box.
+      {{PlatformKey(PLATFORM_KEY_UP), space, enter},
+       1,
+       flags + "Databases 1\r\nSetup 0\r\nExclude .TVK\r\nDefault_path \r\n"},
+      {deleteByTyping, 0, flags + "Databases 1\r\nSetup 1\r\nDefault_path \r\n"},
+  };
+  for (const auto &c : cases) {
+    Settings.registry = Settings.files = Settings.fileInRom = 1;  // fresh settings
+    Settings.crc32 = Settings.databases = Settings.setup = 1;
+    Settings.excludes.count = 0;
+    Settings.dialogCancelled = 1;
+    Settings.runRequested = 0;
+    std::remove(device.host("My Documents/tovik.cfg").c_str());
+    EXPECT_EQ(c.outcome, Start(c.keys));
+    EXPECT_EQ(c.saved, SavedFile());
+  }
+}
+
 TEST_F(StartUpDialog, TypedSettingsAreSavedAndSteerTheRun) {
   EXPECT_EQ(1, Start({
                    PlatformPress(IDC_DEFAULT_PATH),
@@ -272,6 +315,9 @@ TEST_F(StartUpDialog, TypedSettingsAreSavedAndSteerTheRun) {
                    PlatformText(L"junk"),
                    PlatformPress(IDC_EXCLUDE_ADD),  // "junk" is pattern 2
                    PlatformPress(IDC_EXCLUDE_LIST),
+                   // After a refill the first key selects the list's keyboard
+                   // item, the first; the second goes to the end.
+                   PlatformKey(PLATFORM_KEY_END),
                    PlatformKey(PLATFORM_KEY_END),
                    PlatformPress(IDC_EXCLUDE_DELETE),  // the last one goes
                    PlatformPress(IDC_FILEINROM),

@@ -1,8 +1,10 @@
 // term_input.cpp - the keyboard of a modal dialog, as the device's dialog
 // manager and controls handle it: Tab and Shift-Tab move among the tab
-// stops, Space and Enter press buttons, Esc cancels, an edit takes typed
-// text, a list box moves its selection with the arrows. The events come from
-// the terminal or from a test's script; nothing here draws.
+// stops, arrows on buttons and check boxes move within the group, Space and
+// Enter press buttons, Esc cancels, an edit takes typed text, a list box
+// moves its selection with the arrows and to an item by its first letter.
+// The events come from the terminal or from a test's script; nothing here
+// draws.
 #include "internal.h"
 #include "window_internal.h"
 
@@ -127,17 +129,50 @@ void EditKey(Window *edit, const InputEvent &event) {
   if (edit->text != before) Notify(edit, EN_CHANGE);
 }
 
-void ListKey(Window *list, Key key) {
+// Moves a list box's selection and keyboard item to `now`, scrolling it
+// into view and telling an LBS_NOTIFY list box's dialog.
+void SelectListItem(Window *list, int now) {
+  list->caretItem = now;
+  if (now == list->selection) return;
+  list->selection = now;
+  int rows = ListRows(list);
+  if (now < list->top) list->top = now;
+  if (now >= list->top + rows) list->top = now - rows + 1;
+  MarkDirty(list);
+  if (list->style & LBS_NOTIFY) Notify(list, LBN_SELCHANGE);
+}
+
+// The next item after the keyboard's item, wrapping around, whose text
+// starts with `ch` without regard to case; -1 when none does.
+int ItemStartingWith(const Window *list, wchar_t ch) {
+  int count = static_cast<int>(list->items.size());
+  WCHAR wanted = UpperChar(static_cast<WCHAR>(ch));
+  for (int step = 1; step <= count; ++step) {
+    int i = (list->caretItem + step) % count;
+    const std::wstring &text = list->items[static_cast<size_t>(i)].text;
+    if (!text.empty() && UpperChar(text[0]) == wanted) return i;
+  }
+  return -1;
+}
+
+// A key in a single-selection list box. The movement keys (and Space) go
+// from the keyboard's item; while that is not the selected item (after the
+// list was filled, say), they select it instead. A typed character (Space
+// too) then selects the next item that starts with it.
+void ListKey(Window *list, const InputEvent &event) {
   int count = static_cast<int>(list->items.size());
   if (count == 0) return;
-  int old = list->selection;
-  int now = old;
-  switch (key) {
+  if (list->caretItem >= count) list->caretItem = count - 1;
+  int at = list->caretItem;
+  int now = -1;
+  switch (event.key) {
     case Key::Up:
-      now = old < 0 ? 0 : (old > 0 ? old - 1 : 0);
+    case Key::Left:
+      now = at > 0 ? at - 1 : 0;
       break;
     case Key::Down:
-      now = old < 0 ? 0 : (old + 1 < count ? old + 1 : count - 1);
+    case Key::Right:
+      now = at + 1 < count ? at + 1 : count - 1;
       break;
     case Key::Home:
       now = 0;
@@ -145,16 +180,35 @@ void ListKey(Window *list, Key key) {
     case Key::End:
       now = count - 1;
       break;
+    case Key::Space:
+      if (list->selection != at) SelectListItem(list, at);
+      break;
     default:
-      return;
+      break;
   }
-  if (now == old) return;
-  list->selection = now;
-  int rows = ListRows(list);
-  if (now < list->top) list->top = now;
-  if (now >= list->top + rows) list->top = now - rows + 1;
-  MarkDirty(list);
-  if (list->style & LBS_NOTIFY) Notify(list, LBN_SELCHANGE);
+  if (now >= 0) {
+    SelectListItem(list, list->selection != at ? at : now);
+    return;
+  }
+  if (event.key != Key::Char && event.key != Key::Space) return;
+  int found = ItemStartingWith(list, event.key == Key::Space ? L' ' : event.ch);
+  if (found >= 0) SelectListItem(list, found);
+}
+
+// The control an arrow key moves the focus to from `from`: the next (or
+// previous) visible, enabled control of its group (GroupOf), in template
+// order and wrapping within the group; null when there is no other.
+Window *NextInGroup(Window *from, bool backwards) {
+  auto &c = from->parent->children;
+  size_t first = 0, end = 0;
+  size_t at = GroupOf(from, &first, &end);
+  const size_t size = end - first;
+  for (size_t step = 1; step < size; ++step) {
+    size_t i = first + (backwards ? at - first + size - step : at - first + step) % size;
+    Window *w = c[i].get();
+    if (w->visible && !(w->style & WS_DISABLED)) return w;
+  }
+  return nullptr;
 }
 
 void MoveFocus(Window *dialog, bool backwards) {
@@ -211,6 +265,22 @@ void HandleDialogInput(Window *dialog, const InputEvent &event) {
       break;
   }
   if (!focus) return;
+  bool arrow = event.key == Key::Up || event.key == Key::Down || event.key == Key::Left ||
+               event.key == Key::Right;
+  if (arrow && focus->controlClass != ControlClass::Edit &&
+      focus->controlClass != ControlClass::ListBox) {
+    // Controls that leave the arrows to the dialog manager (buttons, check
+    // boxes): it moves the focus within the group.
+    bool backwards = event.key == Key::Up || event.key == Key::Left;
+    Window *next = NextInGroup(focus, backwards);
+    if (!next) return;
+    FocusByKeyboard(next);
+    // Reaching an unticked automatic radio button so ticks it.
+    if (next->controlClass == ControlClass::Button && ButtonKind(next) == BS_AUTORADIOBUTTON &&
+        next->check != BST_CHECKED)
+      ClickButton(next);
+    return;
+  }
   switch (focus->controlClass) {
     case ControlClass::Button:
       if (event.key == Key::Space) ClickButton(focus);
@@ -219,7 +289,7 @@ void HandleDialogInput(Window *dialog, const InputEvent &event) {
       EditKey(focus, event);
       return;
     case ControlClass::ListBox:
-      ListKey(focus, event.key);
+      ListKey(focus, event);
       return;
     default:
       return;

@@ -293,6 +293,40 @@ bool IsShown(Window *window) {
 
 // --- Input --------------------------------------------------------------------
 
+// Reads the next key if one comes within the escape delay; false if none.
+bool KeyWithinEscapeDelay(wint_t *ch, int *kind) {
+  wtimeout(stdscr, get_escdelay());
+  *kind = wget_wch(stdscr, ch);
+  wtimeout(stdscr, -1);
+  return *kind != ERR;
+}
+
+// After an ESC from the terminal: true when it began a key sequence, which
+// is then read to its end and dropped; false for a lone Esc. As curses tells
+// them apart, whatever follows the ESC within the escape delay belongs to
+// it. A terminal sends Alt+key as ESC and the key (no control of the
+// dialogs has a mnemonic, so Alt+key does nothing), and a function or
+// cursor key curses does not know as ESC [ or ESC O and its parameters.
+// Lock held.
+bool EscapeStartsASequence() {
+  wint_t ch = 0;
+  int kind = 0;
+  if (!KeyWithinEscapeDelay(&ch, &kind)) return false;
+  if (kind == KEY_CODE_YES) return true;  // Alt with a key curses knows
+  if (ch == 27) {
+    // ESC ESC: Alt+Esc, or Alt with an escape sequence (ESC ESC [ A).
+    if (!KeyWithinEscapeDelay(&ch, &kind) || kind == KEY_CODE_YES) return true;
+  }
+  if (ch == L'[') {
+    // A control sequence: parameters and intermediates up to a final byte.
+    while (KeyWithinEscapeDelay(&ch, &kind) && kind != KEY_CODE_YES && (ch < 0x40 || ch > 0x7E)) {
+    }
+  } else if (ch == L'O') {
+    KeyWithinEscapeDelay(&ch, &kind);  // SS3 and one character
+  }
+  return true;
+}
+
 // One event from the terminal's keyboard. Lock held (curses reads it).
 // Key::None when the terminal is gone (end of input or hang-up).
 InputEvent ReadTerminalKey() {
@@ -357,6 +391,7 @@ InputEvent ReadTerminalKey() {
         event.key = Key::Enter;
         break;
       case 27:
+        if (EscapeStartsASequence()) continue;
         event.key = Key::Esc;
         break;
       case L' ':

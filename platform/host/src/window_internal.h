@@ -66,6 +66,7 @@ struct Window {
   std::vector<ListItem> items;
   int selection = -1;      // list box: selected item, -1 = none
   int top = 0;             // list box: first item in view
+  int caretItem = 0;       // list box: the item the keyboard is at (0 when empty)
   size_t caret = 0;        // edit: caret position in characters
   size_t scroll = 0;       // edit: first character in view
   bool selectAll = false;  // edit: the whole text is selected (focus came by Tab)
@@ -91,6 +92,10 @@ Window *FocusWindow();
 void SetFocusWindow(Window *window);
 // Sends WM_COMMAND from `control` to its dialog's procedure.
 void Notify(Window *control, WORD code);
+// The group of a dialog's control: the controls [*first, *end) in template
+// order, from the last one with WS_GROUP at or before it up to the next one
+// with WS_GROUP (without any, all of them). Returns the control's index.
+size_t GroupOf(const Window *control, size_t *first, size_t *end);
 // A click on a button: an automatic check box toggles itself first, then the
 // dialog hears WM_COMMAND with the id and BN_CLICKED.
 void ClickButton(Window *button);

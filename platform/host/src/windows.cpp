@@ -182,6 +182,18 @@ void Notify(Window *control, WORD code) {
                       reinterpret_cast<LPARAM>(HandleOf(control)));
 }
 
+size_t GroupOf(const Window *control, size_t *first, size_t *end) {
+  auto &siblings = control->parent->children;
+  size_t at = 0;
+  while (at < siblings.size() && siblings[at].get() != control) ++at;
+  *first = at < siblings.size() ? at : 0;
+  while (*first > 0 && !(siblings[*first]->style & WS_GROUP)) --*first;
+  *end = at + 1;
+  while (*end < siblings.size() && !(siblings[*end]->style & WS_GROUP)) ++*end;
+  if (*end > siblings.size()) *end = siblings.size();
+  return at;
+}
+
 void ClickButton(Window *button) {
   switch (ButtonKind(button)) {
     case BS_AUTOCHECKBOX:
@@ -194,12 +206,9 @@ void ClickButton(Window *button) {
       // The other automatic radio buttons of its group go out.
       if (Window *dialog = button->parent) {
         auto &siblings = dialog->children;
-        size_t at = 0;
-        while (at < siblings.size() && siblings[at].get() != button) ++at;
-        size_t first = at;
-        while (first > 0 && !(siblings[first]->style & WS_GROUP)) --first;
-        for (size_t i = first; i < siblings.size(); ++i) {
-          if (i > first && (siblings[i]->style & WS_GROUP)) break;
+        size_t first = 0, end = 0;
+        GroupOf(button, &first, &end);
+        for (size_t i = first; i < end; ++i) {
           Window *other = siblings[i].get();
           if (other != button && ButtonKind(other) == BS_AUTORADIOBUTTON &&
               other->check != BST_UNCHECKED) {
@@ -286,6 +295,10 @@ LRESULT ControlMessage(Window *control, UINT message, WPARAM wParam, LPARAM lPar
         control->selection = -1;
       else if (control->selection > static_cast<int>(wParam))
         --control->selection;
+      // The keyboard's item stays where it was, within the items left.
+      if (control->caretItem >= static_cast<int>(control->items.size()))
+        control->caretItem =
+            control->items.empty() ? 0 : static_cast<int>(control->items.size()) - 1;
       MarkDirty(control);
       return static_cast<LRESULT>(control->items.size());
     }
@@ -294,6 +307,7 @@ LRESULT ControlMessage(Window *control, UINT message, WPARAM wParam, LPARAM lPar
       control->items.clear();
       control->selection = -1;
       control->top = 0;
+      control->caretItem = 0;
       MarkDirty(control);
       return LB_OKAY;
     case LB_GETCOUNT:
@@ -308,6 +322,7 @@ LRESULT ControlMessage(Window *control, UINT message, WPARAM wParam, LPARAM lPar
         return LB_ERR;
       }
       control->selection = static_cast<int>(wParam);
+      control->caretItem = control->selection;
       MarkDirty(control);
       return control->selection;
     case LB_GETCURSEL:

@@ -114,8 +114,8 @@ void EditKey(Window *edit, const InputEvent &event) {
       // The limit binds what is typed; without automatic horizontal scroll
       // the text must also fit the field.
       size_t after = edit->text.size() + units.size();
-      bool full = after > edit->limit ||
-                  (!(edit->style & ES_AUTOHSCROLL) && after > EditFieldWidth(edit));
+      bool full =
+          after > edit->limit || (!(edit->style & ES_AUTOHSCROLL) && after > EditFieldWidth(edit));
       if (full) {
         if (edit->text != before) Notify(edit, EN_CHANGE);
         MarkDirty(edit);

@@ -182,6 +182,11 @@ python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 300)' >"$fix
 printf 'deep' >"$fixture/Data/Sub Folder/deep.txt"
 printf 'caf\xc3\xa9' >"$fixture/café.txt"
 printf 'old' >"$fixture/old.TVK"
+# One character beyond U+FFFF: two UTF-16 units, so two '?' on both.
+printf 'smile' >"$fixture/smile$(printf '\xf0\x9f\x98\x80').txt"
+# A link back up the tree: listed as an entry on both, entered by neither
+# (Wine shows it as a reparse point).
+ln -s .. "$fixture/Data/up"
 # Hard links: the same files, with the same times, under both drives. (Wine
 # gives a file's modification time as its creation time, the host layer its
 # birth time; a file written once at its creation has both the same.)

@@ -94,6 +94,46 @@ TEST(FilesRun, SectionListsTheWholeDeviceDepthFirst) {
   }
 }
 
+// A device that came from elsewhere, with links that aim at the host: the
+// run creates and reads nothing outside the device folder.
+TEST(FilesRun, LinksNeverReachTheHost) {
+  TestDevice device;
+  std::string host = device.folder() + "/host";  // stands for the host's own files
+  device.write("host/secret.txt", "secret");
+  struct Link {
+    const char *name;
+    std::string target;
+  };
+  for (const Link &link :
+       {Link{"out", host}, Link{"f.tvk", host + "/secret.txt"}, Link{"etc", host},
+        Link{"up", "../../host"}, Link{"kmsg", "/proc/kmsg"}, Link{"shadow", "/etc/shadow"}})
+    ASSERT_EQ(0, ::symlink(link.target.c_str(), device.host(link.name).c_str()));
+  device.writeSettings("Setup 0\r\nDefault_path \\out\\\r\n");
+
+  for (const char *path : {"\\out\\a.tvk", "\\f.tvk", "\\up\\b.tvk", ""}) {
+    testing_device::RunResult run = RunTovik(
+        device.folder(), path[0] ? std::vector<std::string>{path} : std::vector<std::string>{});
+    EXPECT_EQ(1, run.exitCode) << path;
+    EXPECT_NE(std::string::npos, run.err.find("File creating error")) << path;
+  }
+  EXPECT_EQ(std::vector<std::string>({"secret.txt"}), device.list("host"));
+  EXPECT_EQ("secret", device.read("host/secret.txt"));
+
+  device.writeSettings("Setup 0\r\n");
+  testing_device::RunResult run = RunTovik(device.folder(), {"\\now.tvk"});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  std::string section = FileSection(device.read("root/now.tvk"));
+  std::vector<std::string> order;
+  std::map<std::string, std::string> blocks = Blocks(section, &order);
+  EXPECT_EQ(std::string::npos, section.find("secret")) << section;
+  // Every link is listed as itself, none is entered.
+  EXPECT_EQ(std::vector<std::string>({"[]", "[\\My Documents]"}), order);
+  for (const char *name : {"out", "f.tvk", "etc", "up", "kmsg", "shadow"})
+    EXPECT_NE(std::string::npos, blocks["[]"].find(std::string("00000000 ") + name + "\r\n"))
+        << name << "\n"
+        << section;
+}
+
 TEST(FilesRun, SampleDeviceMarksItsRomFiles) {
   TestDevice device;
   std::string copy = "cp -R '" TOVIK_SOURCE_DIR "/samples/device/.' '" + device.folder() + "'";

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
@@ -13,6 +14,7 @@
 #include "file_times.h"
 #include "internal.h"
 #include "platform.h"
+#include "platform_testing.h"
 #include "test_device.h"
 
 using testing_device::TestDevice;
@@ -169,33 +171,64 @@ TEST_F(Find, ReadOnlyAndRomFiles) {
   EXPECT_EQ(0u, GetFileAttributesW(L"\\Windows\\tahoma.ttf") & FILE_ATTRIBUTE_INROM);
 }
 
-TEST_F(Find, LinksAreFollowedButNeverIntoALoop) {
+TEST_F(Find, LinksAreListedButFoldersBehindThemNeverEntered) {
   device.write("root/a/b/file.txt", "abc");
   device.write("root/target/t.txt", "x");
-  ASSERT_EQ(0, ::symlink("..", device.host("a/b/up").c_str()));
-  ASSERT_EQ(0, ::symlink(device.host("a").c_str(), device.host("a/b/self").c_str()));
-  ASSERT_EQ(0, ::symlink("../../target", device.host("a/b/other").c_str()));
-  ASSERT_EQ(0, ::symlink("file.txt", device.host("a/b/alias.txt").c_str()));
-  ASSERT_EQ(0, ::symlink("nowhere", device.host("a/b/dangling").c_str()));
+  struct Link {
+    const char *name, *target;
+    uint64_t size;  // what the entry shows: a file's size, else 0
+  };
+  const Link links[] = {
+      {"up", "..", 0},                 // folders, wherever they are, are not entered
+      {"other", "../../target", 0},    //
+      {"rooted", "/a/b/file.txt", 3},  // an absolute target starts at root/
+      {"alias.txt", "file.txt", 3},    // a file: its target's size
+      {"dangling", "nowhere", 0},      // links that cannot be followed: the link itself
+      {"self", "self", 0},             //
+      {"ping", "pong", 0},             //
+      {"pong", "ping", 0},             //
+      {"host", "/etc/hostname", 0},    // would be the host's: nothing there inside
+  };
+  for (const Link &link : links)
+    ASSERT_EQ(0, ::symlink(link.target, device.host(std::string("a/b/") + link.name).c_str()));
+  for (bool byHand : {false, true}) {
+    PlatformResolvePathsByHand(byHand ? 1 : 0);
+    Entries entries = Search(L"\\a\\b\\*.*");
+    ASSERT_EQ(1 + sizeof links / sizeof links[0], entries.size());
+    for (const Link &link : links) {
+      std::wstring name = host::HostNameToWide(link.name);
+      EXPECT_EQ(0u, entries[name].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) << link.name;
+      EXPECT_EQ(link.size, Size(entries[name])) << link.name;
+    }
+    // The folder itself is searched through a link like any path.
+    EXPECT_EQ(1u, Search(L"\\a\\b\\other\\*.*").size());
+  }
+  PlatformResolvePathsByHand(0);
+}
 
-  Entries entries = Search(L"\\a\\b\\*.*");
-  ASSERT_EQ(6u, entries.size());
-  // Back to a folder above: listed, but not as a folder, so never entered.
-  EXPECT_EQ(0u, entries[L"up"].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(0u, Size(entries[L"up"]));
-  EXPECT_EQ(0u, entries[L"self"].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-  // Elsewhere: a folder like any other, and a file with its target's size.
-  EXPECT_NE(0u, entries[L"other"].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(1u, Search(L"\\a\\b\\other\\*.*").size());
-  EXPECT_EQ(3u, Size(entries[L"alias.txt"]));
-  EXPECT_EQ(0u, Size(entries[L"dangling"]));
-  // Seen from the other side: the way back is a folder until it would
-  // lead into one of the folders being searched.
-  ASSERT_EQ(0, ::symlink("../a", device.host("target/back").c_str()));
-  EXPECT_NE(0u, Search(L"\\target\\*.*")[L"back"].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(0u, Search(L"\\a\\b\\other\\*.*")[L"back"].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(
-      0u, Search(L"\\target\\back\\b\\*.*")[L"other"].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+TEST_F(Find, LinksIntoAFolderTheUserCannotSearchAreListed) {
+  // Permission bits do not stop the superuser: the search runs in a child
+  // that has become an ordinary user, and says by its exit status what it saw.
+  device.write("root/shut/secret.txt", "abc");
+  ASSERT_EQ(0, ::symlink("../shut/secret.txt", device.host("link.txt").c_str()));
+  ::chmod(device.folder().c_str(), 0755);
+  ::chmod(device.host("").c_str(), 0755);
+  ::chmod(device.host("shut").c_str(), 0700);
+  pid_t child = ::fork();
+  ASSERT_NE(-1, child);
+  if (child == 0) {
+    if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(77);
+    if (::geteuid() == 0) ::_exit(77);
+    host::ResetDevice();
+    Entries entries = Search(L"\\*.*");
+    bool listed = entries.count(L"link.txt") == 1 && Size(entries[L"link.txt"]) == 0;
+    ::_exit(entries.size() == 2 && listed ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(child, ::waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot run as an ordinary user here";
+  EXPECT_EQ(0, WEXITSTATUS(status)) << "the link was dropped or shown with its target's size";
 }
 
 TEST_F(Find, RepeatedSearchSeesEveryChangeToTheFolder) {
@@ -229,6 +262,9 @@ TEST_F(Find, SpecialFilesAndOddNamesAreListedWithoutBeingOpened) {
   ::close(sock);
   device.write("root/odd/bad\xFF\xFEname", "x");  // not UTF-8
   device.write("root/odd/\xD0\xB6.txt", "x");     // Cyrillic
+  device.write("root/odd/smile\xF0\x9F\x98\x80.txt", "x");
+  device.write("root/odd/a\\b:c\rd\ne", "abc");  // characters a device name cannot hold
+  device.write("root/odd/dir\\bs/inner.txt", "x");
   Entries entries = Search(L"\\odd\\*.*");
   EXPECT_EQ(0u, Size(entries[L"fifo"]));
   EXPECT_EQ(0u, entries[L"fifo"].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -237,6 +273,23 @@ TEST_F(Find, SpecialFilesAndOddNamesAreListedWithoutBeingOpened) {
   }
   EXPECT_EQ(1u, entries.count(L"bad\xFFFD\xFFFDname"));
   EXPECT_EQ(1u, entries.count(L"\x0436.txt"));
+  // UTF-16 as on the device: a surrogate pair.
+  EXPECT_EQ(1u, entries.count(L"smile\xD83D\xDE00.txt"));
+  // As Windows' own Linux subsystem shows them, and found again by that name.
+  std::wstring odd =
+      L"a\xF05C"
+      L"b\xF03A"
+      L"c\xF00D"
+      L"d\xF00A"
+      L"e";
+  ASSERT_EQ(1u, entries.count(odd));
+  EXPECT_EQ(3u, Size(entries[odd]));
+  ce_FILE *file = _wfopen((L"\\ODD\\" + odd).c_str(), L"rb");
+  ASSERT_NE(nullptr, file);
+  ce_fclose(file);
+  EXPECT_EQ(1u, Search(L"\\odd\\dir\xF05C"
+                       L"bs\\*.*")
+                    .count(L"inner.txt"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // has as well (time and date pictures, formatted output, upper case, code
 // page conversions) is checked in tests/conformance.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -64,6 +65,70 @@ TEST(Files, DevicePathsAreCaseInsensitiveAndStayInsideTheDevice) {
   EXPECT_EQ(INVALID_HANDLE_VALUE,
             CreateFileW(L"\\My Documents", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
 }
+
+// Links inside the device lead where they would if the device folder were
+// "/": an absolute target starts at root/, ".." stops there. Checked with
+// the kernel's resolution and with the one made by hand.
+class LinksInRoot : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { PlatformResolvePathsByHand(GetParam() ? 1 : 0); }
+  void TearDown() override { PlatformResolvePathsByHand(0); }
+  TestDevice device;
+};
+
+TEST_P(LinksInRoot, NothingOutsideTheRootIsReadOrWritten) {
+  // The host: a folder and a file beside root/, reached by absolute host
+  // paths and by climbing.
+  std::string outside = device.folder() + "/outside";
+  std::string hostFile = outside + "/host.txt";
+  device.write("outside/host.txt", "host");
+  device.write("root/Data/x.txt", "data");
+  device.write("root/outside/host.txt", "inner");  // where "../../outside" lands
+  struct Link {
+    const char *name, *target;
+  };
+  for (const Link &link :
+       {Link{"out", outside.c_str()}, Link{"f.tvk", hostFile.c_str()}, Link{"abs", "/Data"},
+        Link{"up", "../../outside"}, Link{"Data/chain", "../abs/../up/host.txt"}})
+    ASSERT_EQ(0, ::symlink(link.target, device.host(link.name).c_str()));
+
+  for (const wchar_t *path : {L"\\out\\a.tvk", L"\\f.tvk", L"\\OUT\\b.tvk"}) {
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr))
+        << path;
+    EXPECT_EQ(nullptr, _wfopen(path, L"wb")) << path;
+  }
+  EXPECT_FALSE(CreateDirectoryW(L"\\out\\made", nullptr));
+  EXPECT_EQ(std::vector<std::string>({"host.txt"}), device.list("outside"));
+  EXPECT_EQ("host", device.read("outside/host.txt"));
+
+  auto read = [](const wchar_t *path) {
+    std::string text;
+    if (ce_FILE *file = _wfopen(path, L"rb")) {
+      char buffer[16];
+      text.assign(buffer, ce_fread(buffer, 1, sizeof buffer, file));
+      ce_fclose(file);
+    }
+    return text;
+  };
+  EXPECT_EQ("", read(L"\\out\\host.txt"));
+  EXPECT_EQ("", read(L"\\f.tvk"));
+  EXPECT_EQ("data", read(L"\\ABS\\x.txt"));
+  EXPECT_EQ("inner", read(L"\\up\\host.txt"));
+  EXPECT_EQ("inner", read(L"\\data\\chain"));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY), GetFileAttributesW(L"\\abs"));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(L"\\out"));
+  // A write through a link that stays inside lands inside.
+  ce_FILE *file = _wfopen(L"\\abs\\new.txt", L"wb");
+  ASSERT_NE(nullptr, file);
+  ce_fclose(file);
+  EXPECT_EQ(std::vector<std::string>({"chain", "new.txt", "x.txt"}), device.list("root/Data"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolution, LinksInRoot, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool> &info) {
+                           return info.param ? "ByHand" : "Kernel";
+                         });
 
 TEST(Files, FilePointerAndEndOfFile) {
   TestDevice device;

@@ -177,11 +177,12 @@ TEST_F(Dialog, EditsTakeTypedTextWithinTheirLimit) {
   script.push_back(PlatformKey(PLATFORM_KEY_RIGHT));
   script.push_back(PlatformText(L"\\"));  // "Cax yd\"
   script.push_back(kTab);                 // exclusion edit, limit 5
-  script.push_back(PlatformText(L"abcdefgh"));
+  // A character beyond U+FFFF is two UTF-16 units, and counts two.
+  script.push_back(PlatformText(L"abc\U0001F600\U0001F600gh"));
   script.push_back(kEnter);
   EXPECT_EQ(IDOK, Run(script));
   EXPECT_EQ(L"Cax yd\\", rec.pathAtEnd);
-  EXPECT_EQ(L"abcde", rec.excludeAtEnd);
+  EXPECT_EQ(L"abc\xD83D\xDE00", rec.excludeAtEnd);
   int changes = 0;
   for (const Command &c : rec.commands)
     if (c.id == IDC_DEFAULT_PATH && c.code == EN_CHANGE) ++changes;

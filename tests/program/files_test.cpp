@@ -224,6 +224,10 @@ TEST_F(Listing, AwkwardEntriesNeverStopOrHangTheWalk) {
   ::chmod(device.host("Odd/Shut").c_str(), 0);
   device.write("root/Odd/\xD0\xB6\xD1\x83\xD0\xBA.txt", "abc");  // outside code page 1252
   device.write("root/Odd/bad\xFF.txt", "abc");                   // not UTF-8
+  device.write("root/Odd/back\\slash", "abc");                   // names a device name cannot hold
+  device.write("root/Odd/cr\rlf\n", "abc");
+  device.write("root/Odd/dir\\bs/in.txt", "abc");
+  device.write("root/Odd/smile\xF0\x9F\x98\x80.txt", "abc");
 
   std::string text = List(L"\\Odd");
   ::chmod(device.host("Odd/Shut").c_str(), 0755);
@@ -237,14 +241,41 @@ TEST_F(Listing, AwkwardEntriesNeverStopOrHangTheWalk) {
       Line("Odd/locked.txt", "   ", "3", root ? "2C17398C" : "00000000", "locked.txt"),
       // Checksummed by the wide name, shown in the code page.
       Line("Odd/\xD0\xB6\xD1\x83\xD0\xBA.txt", "   ", "3", "2C17398C", "???.txt"),
-      Line("Odd/bad\xFF.txt", "   ", "3", "2C17398C", "bad?.txt")};
+      Line("Odd/bad\xFF.txt", "   ", "3", "2C17398C", "bad?.txt"),
+      // One line each, checksummed through the name mapped back.
+      Line("Odd/back\\slash", "   ", "3", "2C17398C", "back?slash"),
+      Line("Odd/cr\rlf\n", "   ", "3", "2C17398C", "cr?lf?"),
+      // One character, two UTF-16 units, two '?'.
+      Line("Odd/smile\xF0\x9F\x98\x80.txt", "   ", "3", "2C17398C", "smile??.txt")};
   std::sort(odd.begin(), odd.end());
   EXPECT_EQ(odd, blocks["[\\Odd]"]);
   ASSERT_EQ(1u, blocks.count("[\\Odd\\Shut]"));
   if (!root) {
     EXPECT_TRUE(blocks["[\\Odd\\Shut]"].empty());  // header only
   }
-  EXPECT_EQ(3u, blocks.size()) << text;
+  EXPECT_EQ(Sorted({Line("Odd/dir\\bs/in.txt", "   ", "3", "2C17398C", "in.txt")}),
+            blocks["[\\Odd\\dir?bs]"]);
+  EXPECT_EQ(4u, blocks.size()) << text;
+}
+
+TEST_F(Listing, LinksThatFanOutAreListedNotEntered) {
+  // Each folder links twice to the next: followed, 2^19 folders to walk.
+  const int levels = 19;
+  for (int i = 0; i < levels; ++i) {
+    std::string folder = "Fan/L" + std::to_string(i);
+    device.mkdir("root/" + folder);
+    std::string next = "../L" + std::to_string(i + 1);
+    if (i + 1 == levels) next = "../../Fan";  // and the last one back up the tree
+    ASSERT_EQ(0, ::symlink(next.c_str(), device.host(folder + "/a").c_str()));
+    ASSERT_EQ(0, ::symlink(next.c_str(), device.host(folder + "/b").c_str()));
+  }
+  std::string text = List(L"\\Fan");
+  Blocks blocks = Split(text);
+  EXPECT_EQ(static_cast<size_t>(levels + 1), blocks.size());
+  std::string last = "Fan/L" + std::to_string(levels - 1);
+  EXPECT_EQ(Sorted({Line(last + "/a", "   ", "0", "00000000", "a"),
+                    Line(last + "/b", "   ", "0", "00000000", "b")}),
+            blocks["[\\Fan\\L" + std::to_string(levels - 1) + "]"]);
 }
 
 TEST_F(Listing, DeepTreesStopAtThePathLimit) {

@@ -22,6 +22,11 @@ void PlatformClearFaults(void);
  * call reads TOVIK_DEVICE (and the files in that folder) afresh. */
 void PlatformResetDevice(void);
 
+/* With 1, device paths are resolved inside the device root one component
+ * at a time, as on kernels without openat2; with 0, the layer chooses again
+ * (the kernel's resolution where it has one). */
+void PlatformResolvePathsByHand(int on);
+
 /* The number of object store enumerations (CeFindFirstDatabase) that are
  * open, so tests can see that a caller closed its own. */
 int PlatformOpenDatabaseEnumerations(void);

@@ -63,7 +63,7 @@ int NextByte(ce_FILE *stream) {
 ce_FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
   std::string path;
   DWORD error = ERROR_SUCCESS;
-  if (!host::DeviceToExactHostPath(devicePath, &path, &error)) {
+  if (!host::DeviceToExactRootPath(devicePath, &path, &error)) {
     SetLastError(error);
     errno = ENOENT;
     return nullptr;
@@ -94,21 +94,21 @@ ce_FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
   // The path as written is looked at first; only when nothing is there is
   // it matched without regard to case.
   struct stat before;
-  bool exists = ::stat(path.c_str(), &before) == 0;
+  bool exists = host::StatInRoot(path, true, &before);
   if (!exists) {
-    if (!host::DeviceToHostPath(devicePath, &path, &error)) {
+    if (!host::DeviceToRootPath(devicePath, &path, &error)) {
       SetLastError(error);
       errno = ENOENT;
       return nullptr;
     }
-    exists = ::stat(path.c_str(), &before) == 0;
+    exists = host::StatInRoot(path, true, &before);
   }
   if (exists && !S_ISREG(before.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
     errno = EACCES;
     return nullptr;
   }
-  int fd = ::open(path.c_str(), flags, 0666);
+  int fd = host::OpenInRoot(path, flags, 0666);
   if (fd < 0) {
     SetLastError(host::ErrorFromErrno(errno));
     return nullptr;

@@ -32,6 +32,8 @@ void PlatformClearFaults(void) { Faults().clear(); }
 
 void PlatformResetDevice(void) { host::ResetDevice(); }
 
+void PlatformResolvePathsByHand(int on) { host::ResolvePathsByHand(on != 0); }
+
 namespace host {
 
 bool FaultHit(const char *call) {

@@ -35,7 +35,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
   }
   std::string path;
   DWORD error = ERROR_SUCCESS;
-  if (!host::DeviceToHostPath(fileName, &path, &error)) {
+  if (!host::DeviceToRootPath(fileName, &path, &error)) {
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
@@ -63,13 +63,13 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
       return INVALID_HANDLE_VALUE;
   }
   struct stat before;
-  bool existed = ::stat(path.c_str(), &before) == 0;
+  bool existed = host::StatInRoot(path, true, &before);
   if (existed && S_ISDIR(before.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
   if ((flags & O_TRUNC) && !writing) flags = (flags & ~O_RDONLY) | O_RDWR;
-  int fd = ::open(path.c_str(), flags, 0666);
+  int fd = host::OpenInRoot(path, flags, 0666);
   if (fd < 0) {
     int saved = errno;
     DWORD code = host::ErrorFromErrno(saved);
@@ -170,17 +170,21 @@ BOOL SetEndOfFile(HANDLE handle) {
 DWORD GetFileAttributesW(LPCWSTR fileName) {
   std::string path;
   DWORD error = ERROR_SUCCESS;
-  if (!host::DeviceToHostPath(fileName, &path, &error)) {
+  if (!host::DeviceToRootPath(fileName, &path, &error)) {
     SetLastError(error);
     return INVALID_FILE_ATTRIBUTES;
   }
+  int fd = host::OpenInRoot(path, O_PATH);
   struct stat info;
-  if (::stat(path.c_str(), &info) != 0) {
+  if (fd < 0 || ::fstat(fd, &info) != 0) {
     SetLastError(host::ErrorFromErrno(errno));
+    if (fd >= 0) ::close(fd);
     return INVALID_FILE_ATTRIBUTES;
   }
   DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
-  if (::access(path.c_str(), W_OK) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  // Asked of the file found, not of a path that a link could turn aside.
+  if (::faccessat(fd, "", W_OK, AT_EMPTY_PATH) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  ::close(fd);
   // Files named in rom.txt lie in ROM, and ROM cannot be written.
   DWORD rom = host::RomAttributes(fileName);
   if (rom) attributes |= rom | FILE_ATTRIBUTE_READONLY;
@@ -190,13 +194,18 @@ DWORD GetFileAttributesW(LPCWSTR fileName) {
 BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES /*securityAttributes*/) {
   std::string path;
   DWORD error = ERROR_SUCCESS;
-  if (!host::DeviceToHostPath(pathName, &path, &error)) {
+  if (!host::DeviceToRootPath(pathName, &path, &error)) {
     SetLastError(error);
     return FALSE;
   }
-  if (::mkdir(path.c_str(), 0777) != 0) {
-    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : host::ErrorFromErrno(errno));
+  std::string name;
+  int parent = host::OpenParentInRoot(path, &name);
+  if (parent < 0 || ::mkdirat(parent, name.c_str(), 0777) != 0) {
+    SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                                                     : host::ErrorFromErrno(errno));
+    if (parent >= 0) ::close(parent);
     return FALSE;
   }
+  ::close(parent);
   return TRUE;
 }

@@ -17,15 +17,18 @@
 //    write (the modification time).
 //  - the size in two 32-bit halves; folders, FIFOs, sockets and devices
 //    have size 0 (they are looked at, never opened).
-//  - the name as a wide string; a host name that is not UTF-8 shows U+FFFD
-//    for each bad byte.
+//  - the name as a wide string (UTF-16: a character beyond U+FFFF is a
+//    surrogate pair); a host name that is not UTF-8 shows U+FFFD for each
+//    bad byte, and characters a device name cannot hold show as U+F000 plus
+//    their code (see internal.h).
 //
-// Symbolic links are followed. A link that leads back to the folder being
-// searched or to one of the folders above it (by device and inode, along
-// the path searched) would make a walk of the tree endless: such an entry
-// is reported without the directory attribute and with size 0, so a walk
-// lists it but never enters it. A link that leads nowhere is reported as
-// the link itself, size 0.
+// Links are resolved inside the device root (see internal.h). A link to a
+// file reports that file's size and times. A link to a folder is reported
+// without the directory attribute and with size 0, so a walk lists it but
+// never enters it: however links fan out or loop, a walk costs one visit per
+// real folder. A link that cannot be followed - it leads nowhere, in a
+// loop, or through a folder that cannot be searched - is reported as the
+// link itself, size 0. No entry the folder holds is left out.
 //
 // Like every device path, a search pattern of MAX_PATH characters or more
 // is refused (ERROR_FILENAME_EXCED_RANGE), which also bounds how deep a walk
@@ -35,7 +38,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -75,11 +77,7 @@ struct FindObject : host::KernelObject {
   size_t entryBytes = 0;   // bytes of entries read
   std::wstring wildcard;   // upper case; empty matches every name
   std::wstring deviceDir;  // the searched folder's device path, for rom.txt
-  std::string hostDir;     // the searched folder's host path
-  // The folder and those above it, read when the search first meets a
-  // folder (a search of files only never needs them).
-  bool ancestorsRead = false;
-  std::vector<std::pair<dev_t, ino_t>> ancestors;
+  std::string rootDir;     // the searched folder's root path, for links
   Caller caller;
   std::wstring name;  // the entry being read, kept to spare an allocation per entry
   std::wstring upper;
@@ -116,30 +114,21 @@ struct EntryInfo {
   uid_t user = 0;
   gid_t group = 0;
   uint64_t size = 0;
-  dev_t device = 0;
-  ino_t inode = 0;
   struct timespec access {};
   struct timespec write {};
   struct timespec birth {};
   bool hasBirth = false;
 };
 
-// The host's view of entry `name` of folder `dirFd`, links followed (a link
-// that leads nowhere: the link itself). False when the entry is gone.
-bool StatEntry(int dirFd, const char *name, EntryInfo *info) {
+// statx of `name` in folder `dirFd` (AT_ flags as statx takes them) into
+// `info`; fstatat where the kernel lacks statx (no birth time then).
+bool StatAt(int dirFd, const char *name, int flags, EntryInfo *info) {
   struct statx sx;
-  int flags = AT_NO_AUTOMOUNT;
-  unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
-  int result = ::statx(dirFd, name, flags, mask, &sx);
-  if (result != 0 && errno == ENOENT)
-    result = ::statx(dirFd, name, flags | AT_SYMLINK_NOFOLLOW, mask, &sx);
-  if (result == 0) {
+  if (::statx(dirFd, name, flags | AT_NO_AUTOMOUNT, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
     info->mode = sx.stx_mode;
     info->user = sx.stx_uid;
     info->group = sx.stx_gid;
     info->size = sx.stx_size;
-    info->device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
-    info->inode = sx.stx_ino;
     info->access = {static_cast<time_t>(sx.stx_atime.tv_sec),
                     static_cast<long>(sx.stx_atime.tv_nsec)};
     info->write = {static_cast<time_t>(sx.stx_mtime.tv_sec),
@@ -152,19 +141,39 @@ bool StatEntry(int dirFd, const char *name, EntryInfo *info) {
     return true;
   }
   if (errno != ENOSYS) return false;
-  // Kernels without statx: no birth time.
   struct stat st;
-  if (::fstatat(dirFd, name, &st, 0) != 0 && ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-    return false;
+  if (::fstatat(dirFd, name, &st, flags) != 0) return false;
   info->mode = st.st_mode;
   info->user = st.st_uid;
   info->group = st.st_gid;
   info->size = static_cast<uint64_t>(st.st_size);
-  info->device = st.st_dev;
-  info->inode = st.st_ino;
   info->access = st.st_atim;
   info->write = st.st_mtim;
   info->hasBirth = false;
+  return true;
+}
+
+// The host's view of entry `name` of the folder being searched: the entry
+// itself, or for a link what it leads to inside the root (*linked set).
+// A link that cannot be followed is the link itself. False when the entry
+// is gone.
+bool StatEntry(FindObject *find, const char *name, EntryInfo *info, bool *linked) {
+  *linked = false;
+  if (!StatAt(find->fd, name, AT_SYMLINK_NOFOLLOW, info)) {
+    if (errno == ENOENT) return false;  // removed meanwhile
+    *info = EntryInfo();                // listed all the same, with nothing known
+    return true;
+  }
+  if (!S_ISLNK(info->mode)) return true;
+  std::string path = find->rootDir.empty() ? name : find->rootDir + "/" + name;
+  int target = host::OpenInRoot(path, O_PATH);
+  if (target < 0) return true;
+  EntryInfo followed;
+  if (StatAt(target, "", AT_EMPTY_PATH, &followed)) {
+    *info = followed;
+    *linked = true;
+  }
+  ::close(target);
   return true;
 }
 
@@ -208,21 +217,6 @@ FILETIME ToFileTime(const struct timespec &t) {
   return host::FileTimeFromUnix(static_cast<int64_t>(t.tv_sec), t.tv_nsec);
 }
 
-// The (device, inode) of each folder from the device root down to
-// `hostDir`, along the path as written (links followed at each step).
-std::vector<std::pair<dev_t, ino_t>> Ancestors(const std::string &hostDir) {
-  std::vector<std::pair<dev_t, ino_t>> chain;
-  size_t at = host::DeviceRoot().size();
-  for (;;) {
-    size_t slash = at < hostDir.size() ? hostDir.find('/', at + 1) : std::string::npos;
-    struct stat st;
-    if (::stat(hostDir.substr(0, at).c_str(), &st) == 0) chain.emplace_back(st.st_dev, st.st_ino);
-    if (at >= hostDir.size()) break;
-    at = slash == std::string::npos ? hostDir.size() : slash;
-  }
-  return chain;
-}
-
 // The name of the folder's next host entry, or null at its end (or when
 // the folder cannot be read further).
 const char *NextHostName(FindObject *find) {
@@ -246,12 +240,11 @@ const char *NextHostName(FindObject *find) {
 // Reads the host folder on to the next matching entry and fills `data`
 // with it. False at the end of the folder.
 bool NextEntry(FindObject *find, LPWIN32_FIND_DATAW data) {
-  int dirFd = find->fd;
   std::wstring &wide = find->name;
   while (const char *name = NextHostName(find)) {
     if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
     wide.clear();
-    host::AppendWideName(name, std::strlen(name), &wide);
+    host::AppendWideFileName(name, std::strlen(name), &wide);
     if (wide.empty() || wide.size() >= MAX_PATH) continue;
     if (!find->wildcard.empty()) {
       std::wstring &upper = find->upper;
@@ -260,19 +253,13 @@ bool NextEntry(FindObject *find, LPWIN32_FIND_DATAW data) {
       if (!WildcardMatch(find->wildcard.c_str(), upper.c_str())) continue;
     }
     EntryInfo info;
-    if (!StatEntry(dirFd, name, &info)) continue;  // removed meanwhile
+    bool linked = false;
+    if (!StatEntry(find, name, &info, &linked)) continue;
 
     DWORD attributes = 0;
     uint64_t size = 0;
     if (S_ISDIR(info.mode)) {
-      if (!find->ancestorsRead) {
-        find->ancestors = Ancestors(find->hostDir);
-        find->ancestorsRead = true;
-      }
-      bool loop = false;
-      for (const auto &ancestor : find->ancestors)
-        loop = loop || (ancestor.first == info.device && ancestor.second == info.inode);
-      if (!loop) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+      if (!linked) attributes |= FILE_ATTRIBUTE_DIRECTORY;
     } else if (S_ISREG(info.mode)) {
       size = info.size;
     }
@@ -320,19 +307,19 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
 
   // The folder is opened by its path as written; only when that fails is
   // it matched without regard to case.
-  std::string hostDir;
+  std::string rootDir;
   DWORD error = ERROR_SUCCESS;
-  if (!host::DeviceToExactHostPath(folder.c_str(), &hostDir, &error)) {
+  if (!host::DeviceToExactRootPath(folder.c_str(), &rootDir, &error)) {
     SetLastError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
     return INVALID_HANDLE_VALUE;
   }
-  int fd = ::open(hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = host::OpenInRoot(rootDir, O_RDONLY | O_DIRECTORY);
   if (fd < 0) {
-    if (!host::DeviceToHostPath(folder.c_str(), &hostDir, &error)) {
+    if (!host::DeviceToRootPath(folder.c_str(), &rootDir, &error)) {
       SetLastError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
       return INVALID_HANDLE_VALUE;
     }
-    fd = ::open(hostDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fd = host::OpenInRoot(rootDir, O_RDONLY | O_DIRECTORY);
   }
   if (fd < 0) {
     int saved = errno;
@@ -354,7 +341,7 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
   }
   find->fd = fd;
   find->entries.reset(entries);
-  find->hostDir = std::move(hostDir);
+  find->rootDir = std::move(rootDir);
   find->caller.user = ::geteuid();
   if (!NextEntry(find, findData)) {
     delete find;

@@ -6,6 +6,8 @@
 #ifndef TOVIK_PLATFORM_INTERNAL_H
 #define TOVIK_PLATFORM_INTERNAL_H
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 
@@ -44,31 +46,69 @@ std::string DeviceProperty(const std::string &name);
 // Paths
 // ---------------------------------------------------------------------------
 
-// Maps a device path to the host path of the same file. Device paths are
+// The device folder is a closed world: every device path is resolved
+// inside the device root as if the root were "/". A link's absolute target
+// starts again at the root, ".." in a target stops there, so no path and no
+// link can reach a host file outside. Linux's openat2 with RESOLVE_IN_ROOT
+// does exactly this; where the kernel lacks it, the same rules are followed
+// one component at a time.
+//
+// Paths here are "root paths": host names below the device root joined by
+// '/', without a leading '/' ("" is the root itself).
+
+// Maps a device path to the root path of the same file. Device paths are
 // case-insensitive and case-preserving, take '\' and '/' as separators, and
 // are taken from the root when relative. Each existing component is matched
 // without regard to case; components that do not exist yet are kept as
 // given (so a new file is created with the case asked for). "." and ".."
-// components are refused, so nothing outside the device can be reached.
-// Returns false, with the device's error code in *error, when the path is
-// longer than MAX_PATH - 1 characters or cannot be mapped.
-bool DeviceToHostPath(const WCHAR *devicePath, std::string *hostPath, DWORD *error);
+// components are refused. Returns false, with the device's error code in
+// *error, when the path is longer than MAX_PATH - 1 characters or cannot be
+// mapped.
+bool DeviceToRootPath(const WCHAR *devicePath, std::string *relative, DWORD *error);
 
-// The host path of `devicePath` with every component taken as written,
-// without looking at the host: what DeviceToHostPath gives when the file
-// exists with exactly that case. Refuses what DeviceToHostPath refuses.
-// Callers that look at the host path anyway (stat, open) try this first and
-// fall back to DeviceToHostPath when nothing is there, which spares a
-// lookup of the whole path for every file that is named as it is stored.
-bool DeviceToExactHostPath(const WCHAR *devicePath, std::string *hostPath, DWORD *error);
+// The root path of `devicePath` with every component taken as written,
+// without looking at the host: what DeviceToRootPath gives when the file
+// exists with exactly that case. Refuses what DeviceToRootPath refuses.
+// Callers that open the path anyway try this first and fall back to
+// DeviceToRootPath when nothing is there, which spares a lookup of the
+// whole path for every file that is named as it is stored.
+bool DeviceToExactRootPath(const WCHAR *devicePath, std::string *relative, DWORD *error);
 
-// Converts between host file names (UTF-8 bytes) and wide device names. A
-// byte that is not valid UTF-8 becomes U+FFFD.
+// Opens a root path, resolved inside the root, with open(2)'s flags
+// (O_CLOEXEC is added; O_NOFOLLOW leaves a final link unfollowed, so that
+// O_PATH | O_NOFOLLOW opens the link itself). -1 with errno on failure.
+int OpenInRoot(const std::string &relative, int flags, mode_t mode = 0);
+
+// Opens (O_PATH) the folder that holds the last component of a root path,
+// resolved inside the root, and gives that component in *name ("." for the
+// root itself): for calls that act on a name rather than on what a link
+// there leads to (mkdirat, unlinkat, renameat). -1 with errno when the
+// folder cannot be reached.
+int OpenParentInRoot(const std::string &relative, std::string *name);
+
+// Tests: resolve one component at a time even where the kernel could (see
+// platform_testing.h).
+void ResolvePathsByHand(bool on);
+
+// stat of a root path resolved inside the root; a final link is followed
+// when `followLink`. False with errno on failure.
+bool StatInRoot(const std::string &relative, bool followLink, struct stat *info);
+
+// Converts between host names (UTF-8 bytes) and wide device text, which is
+// UTF-16 as on the device: a character beyond U+FFFF is a surrogate pair of
+// two WCHARs. A byte that is not valid UTF-8 becomes U+FFFD.
 std::wstring HostNameToWide(const std::string &name);
 std::string WideToHostName(const std::wstring &name);
 // Append the converted `length` characters (bytes) to `out`.
 void AppendHostName(const WCHAR *name, size_t length, std::string *out);
 void AppendWideName(const char *name, size_t length, std::wstring *out);
+
+// The same for names of files and folders, which also carry the characters
+// a device file name cannot hold (\ : * ? " < > | and U+0001-U+001F): the
+// device sees each as U+F000 plus its code, as Windows' own Linux subsystem
+// shows them, and such a character is the host's own again on the way back.
+void AppendWideFileName(const char *name, size_t length, std::wstring *out);
+void AppendHostFileName(const WCHAR *name, size_t length, std::string *out);
 
 // ---------------------------------------------------------------------------
 // ROM files

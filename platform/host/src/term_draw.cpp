@@ -25,7 +25,14 @@ void Put(int row, int col, const std::wstring &text, int width, attr_t attr) {
   int rows, cols;
   getmaxyx(stdscr, rows, cols);
   if (row < 0 || row >= rows) return;
-  for (wchar_t c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    // A surrogate pair of the device's UTF-16 text is one character here.
+    wchar_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      ++i;
+    }
     int w = CharWidth(c);
     if (width < w) break;
     if (col >= 0 && col + w <= cols) {

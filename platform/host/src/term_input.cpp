@@ -101,24 +101,31 @@ void EditKey(Window *edit, const InputEvent &event) {
       break;
     case Key::Space:
     case Key::Char: {
-      wchar_t ch = event.key == Key::Space ? L' ' : event.ch;
-      // Control characters are no text; the device's characters are 16 bits.
-      if (ch < 0x20 || ch == 0x7F || static_cast<unsigned long>(ch) > 0xFFFF) break;
+      unsigned long ch = static_cast<unsigned long>(event.key == Key::Space ? L' ' : event.ch);
+      // Control characters are no text. The device's text is UTF-16: a
+      // character beyond U+FFFF is a surrogate pair, two units.
+      if (ch < 0x20 || ch == 0x7F || ch > 0x10FFFF) break;
+      std::wstring units(1, static_cast<wchar_t>(ch));
+      if (ch > 0xFFFF)
+        units = {static_cast<wchar_t>(0xD800 + ((ch - 0x10000) >> 10)),
+                 static_cast<wchar_t>(0xDC00 + ((ch - 0x10000) & 0x3FF))};
       if (selected) {
         edit->text.clear();
         edit->caret = 0;
       }
       // The limit binds what is typed; without automatic horizontal scroll
       // the text must also fit the field.
-      bool full = edit->text.size() >= edit->limit ||
-                  (!(edit->style & ES_AUTOHSCROLL) && edit->text.size() >= EditFieldWidth(edit));
+      size_t after = edit->text.size() + units.size();
+      bool full =
+          after > edit->limit || (!(edit->style & ES_AUTOHSCROLL) && after > EditFieldWidth(edit));
       if (full) {
         if (edit->text != before) Notify(edit, EN_CHANGE);
         MarkDirty(edit);
         Notify(edit, kEnMaxText);
         return;
       }
-      edit->text.insert(edit->caret++, 1, ch);
+      edit->text.insert(edit->caret, units);
+      edit->caret += units.size();
       break;
     }
     default:

@@ -14,7 +14,9 @@
  *    FILE_ATTRIBUTE_ROMSTATICREF, FILE_ATTRIBUTE_ROMMODULE). Desktop Windows
  *    gives other meanings to 0x40 (DEVICE), 0x1000 (OFFLINE) and 0x2000
  *    (NOT_CONTENT_INDEXED), which the file listing would then take for ROM
- *    markers; see TOVIK_ROM_ATTRIBUTES below;
+ *    markers; see TOVIK_ROM_ATTRIBUTES below. The same wrappers take the
+ *    directory attribute from reparse points (junctions, symbolic links to
+ *    folders), so that a walk lists them and never enters them;
  *  - SHGetSpecialFolderPath, which is the shell's SHGetSpecialFolderPathW;
  *  - registry keys without access checks. Windows CE has no security: the
  *    access mask of RegOpenKeyExW is reserved and 0, and every key opened

@@ -27,18 +27,28 @@ BOOL CeOidGetInfo(CEOID oid, CEOIDINFO *info) {
 }
 
 // ===========================================================================
-// Find-file entries without the desktop bits that share the ROM bits' values.
+// Find-file entries as the device's: without the desktop bits that share the
+// ROM bits' values, and with no way into a folder through a link.
 // ===========================================================================
+
+// A reparse point (a junction, a symbolic link to a folder) loses the
+// directory attribute: a walk lists it as an entry and never enters it, so
+// links that loop or fan out cannot make it endless or exponential.
+static void AsOnTheDevice(LPWIN32_FIND_DATAW findData) {
+  DWORD attributes = findData->dwFileAttributes & ~(DWORD)TOVIK_ROM_ATTRIBUTES;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) attributes &= ~(DWORD)FILE_ATTRIBUTE_DIRECTORY;
+  findData->dwFileAttributes = attributes;
+}
 
 HANDLE ce_FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
   HANDLE found = FindFirstFileW(fileName, findData);
-  if (found != INVALID_HANDLE_VALUE) findData->dwFileAttributes &= ~(DWORD)TOVIK_ROM_ATTRIBUTES;
+  if (found != INVALID_HANDLE_VALUE) AsOnTheDevice(findData);
   return found;
 }
 
 BOOL ce_FindNextFileW(HANDLE findFile, LPWIN32_FIND_DATAW findData) {
   if (!FindNextFileW(findFile, findData)) return FALSE;
-  findData->dwFileAttributes &= ~(DWORD)TOVIK_ROM_ATTRIBUTES;
+  AsOnTheDevice(findData);
   return TRUE;
 }
 

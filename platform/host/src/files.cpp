@@ -1,6 +1,7 @@
 // files.cpp - file handles on the device file system: CreateFileW,
 // ReadFile, WriteFile, SetFilePointer, SetEndOfFile, GetFileAttributesW,
-// CreateDirectoryW. (Directory searches are in find.cpp.)
+// CreateDirectoryW, DeleteFileW, MoveFileW. (Directory searches are in
+// find.cpp.)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -195,6 +196,57 @@ BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES /*securityAttribut
     return FALSE;
   }
   if (::mkdir(path.c_str(), 0777) != 0) {
+    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : host::ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Removes a file. A directory is refused (ERROR_ACCESS_DENIED), as is a
+// file that lies in ROM.
+BOOL DeleteFileW(LPCWSTR fileName) {
+  std::string path;
+  DWORD error = ERROR_SUCCESS;
+  if (!host::DeviceToHostPath(fileName, &path, &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0) {
+    SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : host::ErrorFromErrno(errno));
+    return FALSE;
+  }
+  if (S_ISDIR(info.st_mode) || host::RomAttributes(fileName)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (::unlink(path.c_str()) != 0) {
+    SetLastError(host::ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Renames a file or directory. As on the device, an existing file at the
+// new name is never replaced (ERROR_ALREADY_EXISTS).
+BOOL MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName) {
+  std::string from, to;
+  DWORD error = ERROR_SUCCESS;
+  if (!host::DeviceToHostPath(existingFileName, &from, &error) ||
+      !host::DeviceToHostPath(newFileName, &to, &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
+  struct stat info;
+  if (::lstat(from.c_str(), &info) != 0) {
+    SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : host::ErrorFromErrno(errno));
+    return FALSE;
+  }
+  if (::lstat(to.c_str(), &info) == 0) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  if (::rename(from.c_str(), to.c_str()) != 0) {
     SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : host::ErrorFromErrno(errno));
     return FALSE;
   }

@@ -56,7 +56,7 @@ using Properties = std::map<std::string, std::string>;
 
 // device.ini: name=value lines; '#', ';' and '[' start lines that are
 // passed over. Names are taken in lower case.
-void LoadProperties(const DeviceText *text, Properties *properties) {
+void LoadProperties(DeviceText *text, Properties *properties) {
   if (!text) return;
   DeviceLines lines(text->bytes);
   std::string_view view;

@@ -102,11 +102,11 @@ class DeviceLines {
 // What a module makes of one file of the device folder: made on first Get
 // by `load` - from the file's text, or from nullptr when there is none to
 // read - and kept until ResetDevice, so the file is read once per device.
-// The text itself is not kept.
+// The text is not kept; `load` may let go of its bytes early.
 template <typename T>
 class DeviceFile {
  public:
-  using Loader = void (*)(const DeviceText *text, T *made);
+  using Loader = void (*)(DeviceText *text, T *made);
   DeviceFile(const char *name, Loader load) : name_(name), load_(load) {}
   T &Get() {
     if (!made_) {

@@ -224,7 +224,7 @@ bool ParseLine(const std::string &line, StoredObject *object, std::string *probl
 }
 
 // Reads databases.txt into the store; without the file there is no store.
-void LoadStore(const host::DeviceText *text, ObjectStore *store) {
+void LoadStore(host::DeviceText *text, ObjectStore *store) {
   if (!text) return;
   store->present = true;
   host::DeviceLines lines(text->bytes);

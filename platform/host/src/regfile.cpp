@@ -417,7 +417,9 @@ class Parser {
     return false;
   }
 
-  void ValueLine(const std::u16string &line, int number) {
+  // `line` is the parser's own: a string's line is let go once its text is
+  // taken, so that a long one is not held twice.
+  void ValueLine(std::u16string &line, int number) {
     std::u16string name;
     size_t at = 0;
     if (line[0] == u'@') {
@@ -446,6 +448,7 @@ class Parser {
       std::u16string text;
       if (!Quoted(line, &at, &text)) return Report(number, "string without its closing quote");
       if (at != line.size()) return Report(number, "unexpected text after the string");
+      std::u16string().swap(line);
       PutUnits(text, &data);
       return Tree::SetValue(current_, name, REG_SZ, std::move(data));
     }
@@ -518,12 +521,12 @@ class Parser {
 
 }  // namespace
 
-void ParseRegFile(const DeviceText &file, Tree *tree) {
-  Encoding encoding = EncodingOf(file);
-  Parser parser(tree, file.name, encoding == Encoding::kCodePage);
-  DeviceLines lines(file.bytes, encoding == Encoding::kUtf16LE   ? DeviceLines::kUtf16LE
-                                : encoding == Encoding::kUtf16BE ? DeviceLines::kUtf16BE
-                                                                 : DeviceLines::kBytes);
+void ParseRegFile(DeviceText *file, Tree *tree) {
+  Encoding encoding = EncodingOf(*file);
+  Parser parser(tree, file->name, encoding == Encoding::kCodePage);
+  DeviceLines lines(file->bytes, encoding == Encoding::kUtf16LE   ? DeviceLines::kUtf16LE
+                                 : encoding == Encoding::kUtf16BE ? DeviceLines::kUtf16BE
+                                                                  : DeviceLines::kBytes);
   bool headerSeen = false;
   std::u16string line;
   std::u16string logical;  // a value line with its continuations
@@ -532,6 +535,8 @@ void ParseRegFile(const DeviceText &file, Tree *tree) {
   while (lines.Next(&bytes)) {
     DecodeLine(bytes, encoding, &line);
     int number = lines.number();
+    // The last line is decoded: the file's bytes are no longer needed.
+    if (lines.AtEnd()) std::string().swap(file->bytes);
 
     if (!logical.empty()) {
       // A continuation: its leading blanks go, the rest joins the line.
@@ -569,7 +574,7 @@ void ParseRegFile(const std::string &bytes, Tree *tree, const std::string &fileN
   file.name = fileName;
   file.bytes = bytes;
   file.mark = TakeByteOrderMark(&file.bytes);
-  ParseRegFile(file, tree);
+  ParseRegFile(&file, tree);
 }
 
 }  // namespace reg

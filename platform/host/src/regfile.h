@@ -74,10 +74,10 @@ class Tree {
 std::u16string Upper(const std::u16string &name);
 
 // Reads an export file into `tree`: the text the device folder's reader
-// gave, or the file's bytes as they are (its byte order mark included).
-// Malformed lines are reported through ReportMalformed under the file's name
-// and skipped.
-void ParseRegFile(const DeviceText &file, Tree *tree);
+// gave (whose bytes are let go once read), or the file's bytes as they are
+// (its byte order mark included). Malformed lines are reported through
+// ReportMalformed under the file's name and skipped.
+void ParseRegFile(DeviceText *file, Tree *tree);
 void ParseRegFile(const std::string &bytes, Tree *tree, const std::string &fileName);
 
 // Forgets the registry read from the device folder and every open key, so

@@ -40,9 +40,9 @@ RegistryState &State() {
   return state;
 }
 
-void LoadRegistry(const host::DeviceText *text, Tree *tree) {
+void LoadRegistry(host::DeviceText *text, Tree *tree) {
   if (text)
-    host::reg::ParseRegFile(*text, tree);
+    host::reg::ParseRegFile(text, tree);
   else
     tree->Finish();
 }

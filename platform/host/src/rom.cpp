@@ -46,7 +46,7 @@ DWORD AttributeNamed(const std::string &name) {
   return 0;
 }
 
-void LoadRomList(const DeviceText *text, RomList *files) {
+void LoadRomList(DeviceText *text, RomList *files) {
   if (!text) return;
   DeviceLines lines(text->bytes);
   std::string_view view;

@@ -167,15 +167,12 @@ void AppendUtf8(std::string_view bytes, std::u16string *out) {
   std::wstring wide;
   for (size_t start = 0; start < bytes.size();) {
     size_t end = std::min(bytes.size(), start + kPiece);
-    // A piece never ends inside a character: back up over continuation
-    // bytes (at most three).
-    size_t back = end;
-    while (back < bytes.size() && back > start && end - back < 3 &&
-           (static_cast<unsigned char>(bytes[back]) & 0xC0) == 0x80)
-      --back;
-    if (back > start && back < bytes.size() &&
-        (static_cast<unsigned char>(bytes[back]) & 0xC0) != 0x80)
-      end = back;
+    // A piece never ends inside a character: it ends before the lead byte
+    // of one cut (a character has at most three continuation bytes).
+    for (int k = 0; k < 3 && end < bytes.size() && end > start + 1 &&
+                    (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80;
+         ++k)
+      --end;
     wide.clear();
     AppendWideName(bytes.data() + start, end - start, &wide);
     AppendWide(wide, out);

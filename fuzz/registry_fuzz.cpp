@@ -1,12 +1,15 @@
-// registry_fuzz.cpp - feeds arbitrary bytes to the registry file reader and
-// walks what it built through the registry calls, as the snapshot does.
+// registry_fuzz.cpp - feeds arbitrary bytes to the registry file reader,
+// walks what it built through the registry calls, and writes the whole
+// registry section of a snapshot from it, as the program does.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "internal.h"
+#include "output/output.h"
 #include "regfile.h"
+#include "snapshot/registry.h"
 
 namespace {
 
@@ -54,6 +57,7 @@ const std::string &DeviceFolder() {
   static bool cleanup = [] {
     return std::atexit([] {
              std::remove((*folder + "/registry.reg").c_str());
+             std::remove((*folder + "/root/section.tvk").c_str());
              std::remove((*folder + "/root").c_str());
              std::remove(folder->c_str());
            }) == 0;
@@ -92,5 +96,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   host::reg::ForgetRegistry();
   for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS})
     Walk(root, 0);
+
+  // The registry section of a snapshot, written to a file that each input
+  // starts afresh.
+  if (OutOpen(L"\\section.tvk", L"w")) {
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT, HKEY_USERS})
+      DumpRegistryRoot(root, L"");
+    OutClose();
+  }
   return 0;
 }

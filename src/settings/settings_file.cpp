@@ -94,32 +94,63 @@ static int BuildSettingsText(void) {
   return length;
 }
 
-/*
- * The text is built before the file is opened: a text that does not fit
- * (or a conversion that finds no memory) leaves the existing file as it was
- * instead of replacing it with a cut one, which would lose settings. With
- * ten full patterns and the longest default path the text takes under 2 KB
- * in a single-byte code page, so this is a safeguard, not a limit users
- * meet. The file is opened in binary mode: the text already holds CR LF and
- * is written byte for byte, never with a second CR.
- */
-int SaveSettings(LPCWSTR path) {
-  char *narrowPath;
+/* Writes the `length` bytes of the settings text to a new file at the
+ * wide `path`. Returns 1 when all of them reached the file and it was
+ * closed, else 0. */
+static int WriteSettingsText(LPCWSTR path, int length) {
+  char *narrowPath = ToNarrowAlloc(path);
   FILE *file;
-  int length = BuildSettingsText();
   size_t written;
   int closed;
-
-  if (length < 0) return 0;
-  narrowPath = ToNarrowAlloc(path);
   if (narrowPath == NULL) return 0;
   file = fopen(narrowPath, "wb");
-  if (file == NULL) {
-    LocalFree(narrowPath);
-    return 0;
-  }
-  written = fwrite(g_text, 1, (size_t)length, file);
   LocalFree(narrowPath);
+  if (file == NULL) return 0;
+  written = fwrite(g_text, 1, (size_t)length, file);
   closed = fclose(file);
   return written == (size_t)length && closed == 0 ? 1 : 0;
+}
+
+/* Puts the whole new text in place of the settings file. Returns 1 when
+ * it stands at `path`, else 0, the file at `path` then being the old one
+ * (or none, if there was none). */
+static int ReplaceSettingsFile(LPCWSTR path, int length) {
+  static WCHAR newPath[MAX_PATH + 4];
+  BOOL removed;
+  if (wcslen(path) + 4 >= sizeof(newPath) / sizeof(newPath[0])) return 0;
+  wcscpy(newPath, path);
+  wcscat(newPath, L".new");
+  if (!WriteSettingsText(newPath, length)) {
+    DeleteFileW(newPath);
+    return 0;
+  }
+  /* The new text is whole on the disk: only now does the old file go. The
+   * device's MoveFileW does not replace an existing file. */
+  removed = DeleteFileW(path);
+  if (MoveFileW(newPath, path)) return 1;
+  /* An old file that could not be removed stays, and the new one goes. One
+   * that was removed leaves the new one as the only copy: it is kept. */
+  if (!removed) DeleteFileW(newPath);
+  return 0;
+}
+
+/*
+ * The text is built before any file is touched and written whole to a new
+ * file beside the settings file, which then takes its place: a text that
+ * does not fit, a conversion that finds no memory, or a disk that takes
+ * only part of it leaves the existing file as it was instead of replacing
+ * it with an empty or cut one, which would lose settings. With ten full
+ * patterns and the longest default path the text takes under 2 KB in a
+ * single-byte code page, so the size is a safeguard, not a limit users
+ * meet. The file is written in binary mode: the text already holds CR LF
+ * and is written byte for byte, never with a second CR.
+ *
+ * A failed save is said with a message box; the run goes on with the
+ * settings in memory.
+ */
+int SaveSettings(LPCWSTR path) {
+  int length = BuildSettingsText();
+  if (length >= 0 && ReplaceSettingsFile(path, length)) return 1;
+  MessageBoxW(NULL, L"Settings writing error", L"", MB_OK);
+  return 0;
 }

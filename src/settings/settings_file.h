@@ -30,10 +30,11 @@
  * changed then). */
 int LoadSettings(LPCWSTR path);
 
-/* Writes the settings record to `path`, replacing the file. Returns 1 when
- * the whole text was written, 0 when it was not: the file cannot be created
- * or written, or the text would not fit SETTINGS_TEXT_BYTES (then the file
- * is left as it was rather than replaced by a cut one). */
+/* Writes the settings record to `path`, replacing the file only once the
+ * whole new text is on the disk. Returns 1 when it was written, 0 when it
+ * was not (the file cannot be created or written, or the text would not fit
+ * SETTINGS_TEXT_BYTES): the old file is then left as it was, and the
+ * failure is said with the message box "Settings writing error". */
 int SaveSettings(LPCWSTR path);
 
 #endif /* TOVIK_SETTINGS_FILE_H */

@@ -71,12 +71,19 @@ static void WriteBuiltLine(void) {
 static void WriteEscaped(LPCWSTR wide, const BYTE *bytes, DWORD count) {
   DWORD i;
   DWORD c;
+  DWORD previous = 0;
   g_lineLength = 0;
   g_wideLine[g_lineLength++] = L'"';
   for (i = 0; i < count; ++i) {
     c = wide != NULL ? (DWORD)wide[i] : (DWORD)bytes[2 * i] | (DWORD)bytes[2 * i + 1] << 8;
-    /* A long text goes out in pieces; a surrogate pair stays together. */
-    if (g_lineLength >= REG_PIECE_CHARS && !(c >= 0xDC00 && c <= 0xDFFF)) FlushLine();
+    /* A long text goes out in pieces. Only a low surrogate right after a
+     * high one may stay with the piece before it (the pair is one
+     * character), so a piece never outgrows the wide line, whatever units
+     * the text holds. */
+    if (g_lineLength >= REG_PIECE_CHARS &&
+        !(c >= 0xDC00 && c <= 0xDFFF && previous >= 0xD800 && previous <= 0xDBFF))
+      FlushLine();
+    previous = c;
     if (c == '"' || c == '\\') {
       g_wideLine[g_lineLength++] = L'\\';
       g_wideLine[g_lineLength++] = (WCHAR)c;
@@ -138,7 +145,8 @@ static void WriteValue(LPCWSTR name, DWORD type, const BYTE *data, DWORD size) {
       if (data[2 * i] == 0 && data[2 * i + 1] == 0) break;
     WriteEscaped(NULL, data, i);
   } else {
-    wsprintfW(g_wideLine, L"hex(%d):", (int)type);
+    /* The type is a DWORD: written unsigned, never as a negative number. */
+    wsprintfW(g_wideLine, L"hex(%u):", (unsigned)type);
     WriteBuiltLine();
     /* The bytes, as %02x with commas between them, in pieces. */
     for (i = 0; i < size; ++i) {

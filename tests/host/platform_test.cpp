@@ -3,8 +3,10 @@
 // has as well (time and date pictures, formatted output, upper case, code
 // page conversions) is checked in tests/conformance.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,58 @@ TEST(CodePage, UnknownCodePageFallsBackTo1252) {
   EXPECT_EQ(2, WideCharToMultiByte(CP_ACP, 0, L"\u00e9", -1, narrow, 16, nullptr, nullptr));
   EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("99999"));
   EXPECT_STREQ("\xE9", narrow);
+}
+
+// A FIFO in place of any file of the device folder is never waited on: it
+// is said once and counts as absent. What is read loses its byte order mark
+// and has its lines numbered in messages.
+TEST(DeviceFolderFiles, AFifoOrALinkIsSaidOnceAndCountsAsAbsent) {
+  TestDevice device;
+  device.write("root/a.txt", "a");
+  char narrow[4];
+  const std::vector<std::pair<std::string, std::function<void()>>> files = {
+      {"registry.reg",
+       [] {
+         WCHAR name[8];
+         DWORD chars = 8;
+         EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyExW(HKEY_LOCAL_MACHINE, 0, name, &chars, nullptr,
+                                                      nullptr, nullptr, nullptr));
+       }},
+      {"databases.txt", [] { EXPECT_EQ(INVALID_HANDLE_VALUE, CeFindFirstDatabase(0)); }},
+      {"rom.txt", [] { EXPECT_EQ(0u, GetFileAttributesW(L"\\a.txt") & FILE_ATTRIBUTE_INROM); }},
+      {"device.ini",
+       [&narrow] {
+         EXPECT_EQ(2, WideCharToMultiByte(CP_ACP, 0, L"\u00e9", -1, narrow, 4, nullptr, nullptr));
+         EXPECT_STREQ("\xE9", narrow);  // code page 1252
+       }},
+  };
+  // A FIFO, and a link: a link is never followed, since it could lead out
+  // of the device folder, even to a file that would read well.
+  device.write("elsewhere.reg", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Host]\r\n");
+  const std::string target = device.folder() + "/elsewhere.reg";
+  for (bool link : {false, true}) {
+    for (const auto &file : files) {
+      std::string path = device.folder() + "/" + file.first;
+      ASSERT_EQ(0, link ? ::symlink(target.c_str(), path.c_str()) : ::mkfifo(path.c_str(), 0600));
+      PlatformResetDevice();
+      testing::internal::CaptureStderr();
+      file.second();
+      file.second();
+      EXPECT_EQ(file.first + ": not a regular file\n", testing::internal::GetCapturedStderr());
+      ::unlink(path.c_str());
+    }
+  }
+
+  device.write("device.ini",
+               "\xEF\xBB\xBF"
+               "codepage=1251\r\nnot a property\rcodepage=1251\n");
+  device.write("rom.txt", "\xEF\xBB\xBF\\a.txt\n");
+  PlatformResetDevice();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(2, WideCharToMultiByte(CP_ACP, 0, L"\u0416", -1, narrow, 4, nullptr, nullptr));
+  EXPECT_STREQ("\xC6", narrow);  // code page 1251
+  EXPECT_NE(0u, GetFileAttributesW(L"\\a.txt") & FILE_ATTRIBUTE_INROM);
+  EXPECT_EQ("device.ini:2: expected name=value\n", testing::internal::GetCapturedStderr());
 }
 
 TEST(Files, DevicePathsAreCaseInsensitiveAndStayInsideTheDevice) {

@@ -54,7 +54,7 @@ TEST_F(RegistryDump, ValueLines) {
       "\"b\"=hex(3):01,ab,ff\r\n"
       "\"m\"=hex(7):61,00,00,00,00,00\r\n"
       "\"e\"=hex(2):\r\n"
-      "\"big type\"=hex(-1):00\r\n"
+      "\"big type\"=hex(4294967295):00\r\n"
       "\"\\\\\\\"\"=\"\\\\x01\xE9\"\r\n"
       "\r\n",
       out);
@@ -130,6 +130,39 @@ TEST_F(RegistryDump, LongStringsAreWrittenWholeWithTheirClosingQuote) {
   EXPECT_EQ("\r\n[HKEY_LOCAL_MACHINE\\]\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"q\"=\"" + escaped +
                 "\"\r\n\"t\"=\"" + std::string(20000, 't') + "\"\r\n\r\n",
             Dump(file));
+}
+
+TEST_F(RegistryDump, LoneSurrogatesInLongNamesAndStringsAreWrittenWholeAsQuestionMarks) {
+  // Long runs of low surrogates with no high one before them, as a value
+  // name, as string data and as a quoted string, in a UTF-16LE file and in
+  // an ASCII one; each unit becomes one '?', and nothing is cut.
+  std::string lows40k, lows20k;
+  for (int i = 0; i < 40000; ++i) lows40k += i ? ",00,dc" : "00,dc";
+  for (int i = 0; i < 20000; ++i) lows20k += i ? ",00,dc" : "00,dc";
+  std::u16string quoted(30000, u'\xDE00');
+  std::u16string text = u"Windows Registry Editor Version 5.00\r\n[HKLM\\K]\r\n\"" +
+                        std::u16string(40000, u'\xDC01') + u"\"=dword:1\r\n";
+  for (char c : "\"a\"=hex(1):" + lows40k + "\r\n\"b\"=hex(1):" + lows20k + "\r\n\"c\"=\"")
+    text += static_cast<char16_t>(c);
+  text += quoted + u"\"\r\n";
+  std::string expected = "\r\n[HKEY_LOCAL_MACHINE\\]\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"" +
+                         std::string(40000, '?') + "\"=dword:00000001\r\n\"a\"=\"" +
+                         std::string(40000, '?') + "\"\r\n\"b\"=\"" + std::string(20000, '?') +
+                         "\"\r\n\"c\"=\"" + std::string(30000, '?') + "\"\r\n\r\n";
+  std::string utf16 = "\xFF\xFE";
+  for (char16_t c : text) utf16 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  EXPECT_EQ(expected, Dump(utf16));
+  // The same file in UTF-8: the name and the quoted string are then U+FFFD
+  // (a surrogate cannot be written in UTF-8), the hex(1) data lone units.
+  std::string utf8 =
+      "Windows Registry Editor Version 5.00\r\n[HKLM\\K]\r\n\"n\"=dword:1\r\n"
+      "\"a\"=hex(1):" +
+      lows40k + "\r\n\"b\"=hex(1):" + lows20k + "\r\n";
+  EXPECT_EQ(
+      "\r\n[HKEY_LOCAL_MACHINE\\]\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
+      "\"n\"=dword:00000001\r\n\"a\"=\"" +
+          std::string(40000, '?') + "\"\r\n\"b\"=\"" + std::string(20000, '?') + "\"\r\n\r\n",
+      Dump(utf8));
 }
 
 TEST_F(RegistryDump, ShortOrUnterminatedData) {

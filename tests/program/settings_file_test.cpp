@@ -178,23 +178,33 @@ TEST_F(SettingsFile, FileThatCannotBeCreatedIsReported) {
   EXPECT_EQ(0, SaveSettings(L"\\Nowhere\\tovik.cfg"));
   device.mkdir("root/My Documents/tovik.cfg");
   EXPECT_EQ(0, SaveSettings(kPath));
+  EXPECT_EQ(std::vector<std::string>{"tovik.cfg"}, device.list("root/My Documents"));
 }
 
-// A disk that takes only part of the file: the save is reported as failed,
-// not as done. (The process's file size limit stands in for a full disk.)
-TEST_F(SettingsFile, SaveThatDoesNotFitIsReported) {
+// A disk that takes only part of the file (the process's file size limit
+// stands in for a full disk): the save is said to have failed, and the
+// file as it was - an old one, or none - stays; no empty or cut one.
+TEST_F(SettingsFile, SaveThatDoesNotFitLeavesTheOldFileAndSaysSo) {
   ExcludeAdd(L".TVK");
-  struct rlimit before;
-  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &before));
-  void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = before;
-  small.rlim_cur = 20;
-  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
-  int result = SaveSettings(kPath);
-  setrlimit(RLIMIT_FSIZE, &before);
-  signal(SIGXFSZ, previous);
-  EXPECT_EQ(0, result);
-  EXPECT_EQ(std::string(kDefaults, 20), device.read("root/My Documents/tovik.cfg"));
+  for (const std::string old : {"", "Setup 0\r\n"}) {
+    if (!old.empty()) device.writeSettings(old);
+    struct rlimit before;
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &before));
+    void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 64;  // room for the message, not for the settings
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+    testing::internal::CaptureStderr();
+    int result = SaveSettings(kPath);
+    std::string said = testing::internal::GetCapturedStderr();
+    setrlimit(RLIMIT_FSIZE, &before);
+    signal(SIGXFSZ, previous);
+    EXPECT_EQ(0, result);
+    EXPECT_EQ("tovik: Settings writing error\n", said);
+    EXPECT_EQ(old.empty() ? std::vector<std::string>{} : std::vector<std::string>{"tovik.cfg"},
+              device.list("root/My Documents"));
+    EXPECT_EQ(old, device.read("root/My Documents/tovik.cfg"));
+  }
 }
 
 }  // namespace

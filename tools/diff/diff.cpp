@@ -387,11 +387,11 @@ class TextReport : public Report {
   void ValueChanged(const KeyLine &key, const ValueLine &before, const ValueLine &after) override {
     Under(Section::kRegistry, key.full);
     Put("~     \"");
-    Put(after.name);
+    Shown(after.name);
     Put("\"=");
-    Put(before.data);
+    Shown(before.data);
     Put(" -> ");
-    Put(after.data);
+    Shown(after.data);
     Put('\n');
   }
 
@@ -412,7 +412,7 @@ class TextReport : public Report {
                    unsigned what) override {
     Under(Section::kFileSystem, directory);
     Put("~     ");
-    Put(after.name);
+    Shown(after.name);
     Put(": ");
     const char *separator = "";
     if (what & kSize)
@@ -429,13 +429,13 @@ class TextReport : public Report {
   void ObjectAdded(const DatabaseLine &object) override {
     Heading(Section::kDatabases);
     Put("+ ");
-    Put(object.line);
+    Shown(object.line);
     Put('\n');
   }
   void ObjectRemoved(const DatabaseLine &object) override {
     Heading(Section::kDatabases);
     Put("- ");
-    Put(object.line);
+    Shown(object.line);
     Put('\n');
   }
   void ObjectChanged(const DatabaseLine &before, const DatabaseLine &after,
@@ -444,7 +444,7 @@ class TextReport : public Report {
     Put("~ ");
     Put(after.kind);
     Put(' ');
-    Put(after.name);
+    Shown(after.name);
     Put(": ");
     const char *separator = "";
     if (what & kSize)
@@ -458,6 +458,24 @@ class TextReport : public Report {
   void End() override {}
 
  private:
+  // Snapshot text as it is shown: a control character (a byte below 0x20,
+  // or 0x7F) is written as \xNN, the way a registry name is written in a
+  // snapshot, so that a name can neither steer the reader's terminal nor
+  // break the report's lines.
+  void Shown(std::string_view text) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    size_t from = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(text[i]);
+      if (c >= 0x20 && c != 0x7F) continue;
+      Put(text.substr(from, i - from));
+      const char escape[4] = {'\\', 'x', kDigits[c >> 4], kDigits[c & 15]};
+      Put(std::string_view(escape, 4));
+      from = i + 1;
+    }
+    Put(text.substr(from));
+  }
+
   static std::string Hex(uint32_t v) {
     static const char kDigits[] = "0123456789ABCDEF";
     std::string s(8, '0');
@@ -472,9 +490,9 @@ class TextReport : public Report {
     Put(separator);
     Put(what);
     Put(' ');
-    Put(before);
+    Shown(before);
     Put(" -> ");
-    Put(after);
+    Shown(after);
     separator = ", ";
   }
 
@@ -483,7 +501,7 @@ class TextReport : public Report {
   void HeaderAdded(Section s, std::string_view header) {
     Heading(s);
     Put("+ [");
-    Put(header);
+    Shown(header);
     Put("]\n");
     header_ = header;
     headerShown_ = true;
@@ -493,7 +511,7 @@ class TextReport : public Report {
   void HeaderRemoved(Section s, std::string_view header, const std::string &subtree) {
     Heading(s);
     Put("- [");
-    Put(header);
+    Shown(header);
     Put("]  (subtree of " + subtree + ")\n");
     headerShown_ = false;
   }
@@ -501,7 +519,7 @@ class TextReport : public Report {
   void ItemLine(Section s, std::string_view header, const char *mark, std::string_view line) {
     Under(s, header);
     Put(mark);
-    Put(line);
+    Shown(line);
     Put('\n');
   }
 
@@ -521,7 +539,7 @@ class TextReport : public Report {
     header_ = header;
     headerShown_ = true;
     Put("  [");
-    Put(header);
+    Shown(header);
     Put("]\n");
   }
 
@@ -881,7 +899,7 @@ class Comparer : public SnapshotSink {
       return;
     }
     const Value &before = old_.values[id];
-    if (before.View().data != value.data) {
+    if (!SameValueData(before.View().data, value.data)) {
       ++counts.valuesChanged;
       if (report_) report_->ValueChanged(old_.keys[keyOld_].line, before.View(), value);
     }

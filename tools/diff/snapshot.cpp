@@ -89,6 +89,36 @@ bool ScanQuoted(std::string_view s, size_t &i) {
   return false;
 }
 
+}  // namespace
+
+// The type of hex(N): data. Older snapshots wrote types above 0x7FFFFFFF as
+// negative numbers; both forms stand for the same 32-bit type.
+bool HexType(std::string_view d, uint32_t &type, size_t &after) {
+  if (d.compare(0, 4, "hex(") != 0) return false;
+  size_t i = 4;
+  bool negative = i < d.size() && d[i] == '-';
+  if (negative) ++i;
+  size_t start = i;
+  uint64_t value = 0;
+  while (i < d.size() && IsDigit(d[i]) && i - start < 10)
+    value = value * 10 + static_cast<uint64_t>(d[i++] - '0');
+  if (i == start || d.compare(i, 2, "):") != 0) return false;
+  if (negative ? value == 0 || value > 0x80000000u : value > 0xFFFFFFFFu) return false;
+  type = static_cast<uint32_t>(negative ? 0x100000000u - value : value);
+  after = i + 2;
+  return true;
+}
+
+bool SameValueData(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  uint32_t typeA = 0, typeB = 0;
+  size_t dataA = 0, dataB = 0;
+  return HexType(a, typeA, dataA) && HexType(b, typeB, dataB) && typeA == typeB &&
+         a.substr(dataA) == b.substr(dataB);
+}
+
+namespace {
+
 bool IsValueData(std::string_view d) {
   if (d.compare(0, 6, "dword:") == 0) {
     if (d.size() != 14) return false;
@@ -100,13 +130,9 @@ bool IsValueData(std::string_view d) {
     size_t i = 0;
     return ScanQuoted(d, i) && i == d.size();
   }
-  if (d.compare(0, 4, "hex(") == 0) {
-    size_t i = 4;
-    if (i < d.size() && d[i] == '-') ++i;  // a type beyond 2^31 is printed negative
-    size_t start = i;
-    while (i < d.size() && IsDigit(d[i]) && i - start < 10) ++i;
-    if (i == start || d.compare(i, 2, "):") != 0) return false;
-    i += 2;
+  uint32_t type = 0;
+  size_t i = 0;
+  if (HexType(d, type, i)) {
     if (i == d.size()) return true;  // no data bytes
     for (;;) {
       if (i + 2 > d.size() || !IsHex(d[i]) || !IsHex(d[i + 1])) return false;

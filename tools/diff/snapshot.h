@@ -68,6 +68,15 @@ struct DatabaseLine {
   std::string_view name;
 };
 
+// The type number of value data hex(N):..., in the unsigned form tovik
+// writes or the signed one older snapshots hold; `after` is where its bytes
+// begin. False for other data.
+bool HexType(std::string_view data, uint32_t &type, size_t &after);
+
+// True when two value data say the same: the same text, or hex data whose
+// type is written in the two forms.
+bool SameValueData(std::string_view a, std::string_view b);
+
 class SnapshotSink {
  public:
   virtual ~SnapshotSink() = default;

@@ -244,6 +244,8 @@ BOOL SetEndOfFile(HANDLE file);
 BOOL CloseHandle(HANDLE object);
 DWORD GetFileAttributesW(LPCWSTR fileName);
 BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES securityAttributes);
+BOOL DeleteFileW(LPCWSTR fileName);
+BOOL MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName);
 
 typedef struct _WIN32_FIND_DATAW {
   DWORD dwFileAttributes;

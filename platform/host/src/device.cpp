@@ -23,9 +23,7 @@ struct DeviceState {
   bool located = false;
   std::string folder;
   std::string root;  // folder + "/root"
-  bool propertiesRead = false;
-  std::map<std::string, std::string> properties;
-  int rootFd = -1;  // the device root, opened when first needed
+  int rootFd = -1;   // the device root, opened when first needed
 };
 
 DeviceState &State() {
@@ -33,8 +31,8 @@ DeviceState &State() {
   return state;
 }
 
-std::vector<void (*)()> &ResetHooks() {
-  static std::vector<void (*)()> hooks;
+std::vector<std::function<void()>> &ResetHooks() {
+  static std::vector<std::function<void()>> hooks;
   return hooks;
 }
 
@@ -62,23 +60,23 @@ std::string DefaultDeviceFolder() {
   return base + "/tovik/device";
 }
 
-void ReadProperties(DeviceState &state) {
-  state.propertiesRead = true;
-  std::string file = state.folder + "/device.ini";
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return;
-  std::string line;
-  int number = 0;
-  while (std::getline(in, line)) {
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+using Properties = std::map<std::string, std::string>;
+
+// device.ini: name=value lines; '#', ';' and '[' start lines that are
+// passed over. Names are taken in lower case.
+void LoadProperties(DeviceText *text, Properties *properties) {
+  if (!text) return;
+  DeviceLines lines(text->bytes);
+  std::string_view view;
+  while (lines.Next(&view)) {
+    std::string line(view);
     size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos || line[start] == '#' || line[start] == ';' ||
         line[start] == '[')
       continue;
     size_t eq = line.find('=');
     if (eq == std::string::npos) {
-      ReportMalformed("device.ini", number, "expected name=value");
+      ReportMalformed(text->name, lines.number(), "expected name=value");
       continue;
     }
     std::string name = line.substr(start, eq - start);
@@ -88,8 +86,13 @@ void ReadProperties(DeviceState &state) {
     value = vstart == std::string::npos ? "" : value.substr(vstart);
     while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
     for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    state.properties[name] = value;
+    (*properties)[name] = value;
   }
+}
+
+DeviceFile<Properties> &PropertiesFile() {
+  static DeviceFile<Properties> file("device.ini", LoadProperties);
+  return file;
 }
 
 // Finds `name` in the open host folder `dirFd` (taken over and closed)
@@ -283,12 +286,12 @@ const std::string &DeviceRoot() {
   return State().root;
 }
 
-void OnDeviceReset(void (*forget)()) { ResetHooks().push_back(forget); }
+void OnDeviceReset(std::function<void()> forget) { ResetHooks().push_back(std::move(forget)); }
 
 void ResetDevice() {
   if (State().rootFd >= 0) ::close(State().rootFd);
   State() = DeviceState();
-  for (auto forget : ResetHooks()) forget();
+  for (auto &forget : ResetHooks()) forget();
 }
 
 void ReportMalformed(const std::string &file, int line, const std::string &message) {
@@ -296,11 +299,9 @@ void ReportMalformed(const std::string &file, int line, const std::string &messa
 }
 
 std::string DeviceProperty(const std::string &name) {
-  DeviceState &state = State();
-  DeviceFolder();
-  if (!state.propertiesRead) ReadProperties(state);
-  auto it = state.properties.find(name);
-  return it == state.properties.end() ? std::string() : it->second;
+  const Properties &properties = PropertiesFile().Get();
+  auto it = properties.find(name);
+  return it == properties.end() ? std::string() : it->second;
 }
 
 void ResolvePathsByHand(bool on) { KernelResolution() = on ? 0 : -1; }

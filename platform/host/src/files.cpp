@@ -1,6 +1,7 @@
 // files.cpp - file handles on the device file system: CreateFileW,
 // ReadFile, WriteFile, SetFilePointer, SetEndOfFile, GetFileAttributesW,
-// CreateDirectoryW. (Directory searches are in find.cpp.)
+// CreateDirectoryW, DeleteFileW, MoveFileW. (Directory searches are in
+// find.cpp.)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -208,4 +209,67 @@ BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES /*securityAttribut
   }
   ::close(parent);
   return TRUE;
+}
+
+// The folder (O_PATH, resolved inside the root) that holds a device path's
+// last component, and that component; -1 with the device's error code set
+// when the path cannot be mapped or its folder reached.
+static int OpenParentOf(LPCWSTR devicePath, std::string *name) {
+  std::string path;
+  DWORD error = ERROR_SUCCESS;
+  if (!host::DeviceToRootPath(devicePath, &path, &error)) {
+    SetLastError(error);
+    return -1;
+  }
+  int parent = host::OpenParentInRoot(path, name);
+  if (parent < 0)
+    SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                                                     : host::ErrorFromErrno(errno));
+  return parent;
+}
+
+// Removes a file. A directory is refused (ERROR_ACCESS_DENIED), as is a
+// file that lies in ROM. A link is removed itself, never what it leads to.
+BOOL DeleteFileW(LPCWSTR fileName) {
+  std::string name;
+  int parent = OpenParentOf(fileName, &name);
+  if (parent < 0) return FALSE;
+  struct stat info;
+  BOOL done = FALSE;
+  if (::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+    SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : host::ErrorFromErrno(errno));
+  else if (S_ISDIR(info.st_mode) || host::RomAttributes(fileName))
+    SetLastError(ERROR_ACCESS_DENIED);
+  else if (::unlinkat(parent, name.c_str(), 0) != 0)
+    SetLastError(host::ErrorFromErrno(errno));
+  else
+    done = TRUE;
+  ::close(parent);
+  return done;
+}
+
+// Renames a file or directory. As on the device, an existing file at the
+// new name is never replaced (ERROR_ALREADY_EXISTS).
+BOOL MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName) {
+  std::string fromName, toName;
+  int from = OpenParentOf(existingFileName, &fromName);
+  if (from < 0) return FALSE;
+  int to = OpenParentOf(newFileName, &toName);
+  if (to < 0) {
+    ::close(from);
+    return FALSE;
+  }
+  struct stat info;
+  BOOL done = FALSE;
+  if (::fstatat(from, fromName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+    SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : host::ErrorFromErrno(errno));
+  else if (::fstatat(to, toName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+    SetLastError(ERROR_ALREADY_EXISTS);
+  else if (::renameat(from, fromName.c_str(), to, toName.c_str()) != 0)
+    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : host::ErrorFromErrno(errno));
+  else
+    done = TRUE;
+  ::close(from);
+  ::close(to);
+  return done;
 }

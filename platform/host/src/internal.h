@@ -9,7 +9,10 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform.h"
 
@@ -33,7 +36,7 @@ void ResetDevice();
 
 // Registers a function that ResetDevice calls; each module that caches
 // something read from the device folder registers its own forgetting.
-void OnDeviceReset(void (*forget)());
+void OnDeviceReset(std::function<void()> forget);
 
 // A malformed line in one of the device folder's files: "file:line: message"
 // on standard error. The rest of the file is used.
@@ -41,6 +44,94 @@ void ReportMalformed(const std::string &file, int line, const std::string &messa
 
 // A device property from device.ini ("" when absent).
 std::string DeviceProperty(const std::string &name);
+
+// ---------------------------------------------------------------------------
+// Files of the device folder (devicefile.cpp)
+// ---------------------------------------------------------------------------
+//
+// registry.reg, databases.txt, rom.txt and device.ini are all read here:
+// opened without blocking, read only when they are regular files, taken
+// without their byte order mark, split into numbered lines. What a module
+// makes of its file is kept in a DeviceFile, made on first use and
+// forgotten by ResetDevice.
+
+// What the byte order mark at the start of a file said.
+enum class TextMark { kNone, kUtf8, kUtf16LE, kUtf16BE };
+
+// Removes a byte order mark (UTF-8, UTF-16LE or UTF-16BE) from the start
+// of `bytes` and says which it was.
+TextMark TakeByteOrderMark(std::string *bytes);
+
+// One file of the device folder, read whole.
+struct DeviceText {
+  std::string name;  // as messages name it: "rom.txt"
+  TextMark mark = TextMark::kNone;
+  std::string bytes;  // without the mark
+};
+
+// Reads the file `name` of the device folder into *text. False when there
+// is none to read: a missing file silently; anything but a regular file
+// (a FIFO, a device, a folder) is said on standard error as
+// "NAME: not a regular file", and a file that cannot be read as
+// "NAME: cannot be read: REASON". It never waits on a FIFO or a device.
+bool ReadDeviceFile(const std::string &name, DeviceText *text);
+
+// The lines of a file's bytes, numbered from 1 for messages. A line ends at
+// LF, CR LF or CR, which are not part of it; an end at the very end of the
+// bytes starts no further line. Units are bytes, or UTF-16 code units of
+// two bytes (the ends are then the units 0x000A and 0x000D).
+class DeviceLines {
+ public:
+  enum Units { kBytes, kUtf16LE, kUtf16BE };
+  explicit DeviceLines(std::string_view bytes, Units units = kBytes);
+  // The next line's bytes; false after the last one.
+  bool Next(std::string_view *line);
+  // The number of the line Next gave last.
+  int number() const { return number_; }
+  // True when no line follows the one Next gave last.
+  bool AtEnd() const { return next_ >= bytes_.size(); }
+
+ private:
+  // The unit at byte `at` (a byte, or a 16-bit unit).
+  unsigned Unit(size_t at) const;
+  std::string_view bytes_;
+  Units units_;
+  size_t width_;
+  size_t next_ = 0;
+  int number_ = 0;
+};
+
+// What a module makes of one file of the device folder: made on first Get
+// by `load` - from the file's text, or from nullptr when there is none to
+// read - and kept until ResetDevice, so the file is read once per device.
+// The text is not kept; `load` may let go of its bytes early.
+template <typename T>
+class DeviceFile {
+ public:
+  using Loader = void (*)(DeviceText *text, T *made);
+  DeviceFile(const char *name, Loader load) : name_(name), load_(load) {}
+  T &Get() {
+    if (!made_) {
+      if (!registered_) {
+        registered_ = true;
+        OnDeviceReset([this] { made_.reset(); });
+      }
+      made_ = std::make_unique<T>();
+      DeviceText text;
+      bool present = ReadDeviceFile(name_, &text);
+      load_(present ? &text : nullptr, made_.get());
+    }
+    return *made_;
+  }
+  // Forgets what was made; the next Get reads the file again.
+  void Forget() { made_.reset(); }
+
+ private:
+  const char *name_;
+  Loader load_;
+  std::unique_ptr<T> made_;
+  bool registered_ = false;
+};
 
 // ---------------------------------------------------------------------------
 // Paths

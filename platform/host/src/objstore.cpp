@@ -25,12 +25,7 @@
 //
 // Without databases.txt (or when it is not a readable regular file) the
 // device has no object store and no enumeration can be started.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -59,15 +54,9 @@ struct StoredObject {
 };
 
 struct ObjectStore {
-  bool read = false;     // databases.txt was looked at
-  bool present = false;  // ... and it exists
+  bool present = false;  // databases.txt exists
   std::vector<StoredObject> objects;
 };
-
-ObjectStore &Store() {
-  static ObjectStore store;
-  return store;
-}
 
 // Open enumerations, for tests that check that callers close theirs.
 int g_openEnumerations = 0;
@@ -234,80 +223,39 @@ bool ParseLine(const std::string &line, StoredObject *object, std::string *probl
   return false;
 }
 
-// The whole of databases.txt, or false when there is none to read. Only a
-// regular file is read, so a FIFO or a device node can never block.
-bool ReadWholeFile(const std::string &path, std::string *bytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    if (errno != ENOENT)
-      std::fprintf(stderr, "%s: cannot be read: %s\n", kFileName, std::strerror(errno));
-    return false;
-  }
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    std::fprintf(stderr, "%s: not a regular file\n", kFileName);
-    ::close(fd);
-    return false;
-  }
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      std::fprintf(stderr, "%s: cannot be read: %s\n", kFileName, std::strerror(errno));
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    bytes->append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return true;
-}
-
-void ReadStore(ObjectStore &store) {
-  store.read = true;
-  std::string bytes;
-  if (!ReadWholeFile(host::DeviceFolder() + "/" + kFileName, &bytes)) return;
-  store.present = true;
-  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);  // UTF-8 byte order mark
+// Reads databases.txt into the store; without the file there is no store.
+void LoadStore(host::DeviceText *text, ObjectStore *store) {
+  if (!text) return;
+  store->present = true;
+  host::DeviceLines lines(text->bytes);
+  std::string_view view;
   CEOID lastDatabase = 0;
-  size_t start = 0;
-  for (int number = 1; start < bytes.size(); ++number) {
-    size_t end = bytes.find('\n', start);
-    if (end == std::string::npos) end = bytes.size();
-    std::string line = bytes.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  while (lines.Next(&view)) {
+    std::string line(view);
     size_t first = line.find_first_not_of(" \t");
     if (first == std::string::npos || line[first] == '#') continue;
     StoredObject object;
     std::string problem;
     if (!ParseLine(line, &object, &problem)) {
-      host::ReportMalformed(kFileName, number, problem);
+      host::ReportMalformed(text->name, lines.number(), problem);
       continue;
     }
-    if (store.objects.size() >= 0xFFFFFFFFu - kFirstOid) {  // identifiers would wrap to 0
-      host::ReportMalformed(kFileName, number, "too many objects; the rest is left out");
+    if (store->objects.size() >= 0xFFFFFFFFu - kFirstOid) {  // identifiers would wrap to 0
+      host::ReportMalformed(text->name, lines.number(), "too many objects; the rest is left out");
       break;
     }
-    CEOID oid = kFirstOid + static_cast<CEOID>(store.objects.size());
+    CEOID oid = kFirstOid + static_cast<CEOID>(store->objects.size());
     if (object.type == OBJTYPE_DATABASE) lastDatabase = oid;
     if (object.type == OBJTYPE_RECORD) object.parent = lastDatabase;
-    store.objects.push_back(std::move(object));
+    store->objects.push_back(std::move(object));
   }
 }
-
-void ForgetStore() { Store() = ObjectStore(); }
 
 // The object store, read from the device folder on first use; a change of
 // device forgets it.
 ObjectStore &LoadedStore() {
-  static const bool registered = (host::OnDeviceReset(ForgetStore), true);
-  (void)registered;
-  ObjectStore &store = Store();
-  if (!store.read) ReadStore(store);
-  return store;
+  static host::DeviceFile<ObjectStore> file(kFileName, LoadStore);
+  return file.Get();
 }
 
 void CopyName(const std::wstring &name, WCHAR *out, size_t capacity) {

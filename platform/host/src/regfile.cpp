@@ -149,52 +149,96 @@ void AppendUnit(std::u16string *out, uint32_t cp) {
   }
 }
 
-std::u16string FromUtf16(const std::string &bytes, size_t start, bool bigEndian) {
-  std::u16string out;
-  out.reserve((bytes.size() - start) / 2);
-  for (size_t i = start; i + 1 < bytes.size(); i += 2) {
+// Text is decoded a line at a time, and a long line in pieces of this many
+// bytes, so that no more than the line itself is ever held twice.
+constexpr size_t kPiece = 1 << 16;
+
+void AppendUtf16(std::string_view bytes, bool bigEndian, std::u16string *out) {
+  out->reserve(out->size() + bytes.size() / 2);
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
     unsigned a = static_cast<unsigned char>(bytes[i]);
     unsigned b = static_cast<unsigned char>(bytes[i + 1]);
-    out += static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    *out += static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
   }
-  return out;
 }
 
-std::u16string FromUtf8(const std::string &bytes, size_t start) {
-  std::wstring wide = HostNameToWide(bytes.substr(start));
-  std::u16string out;
-  out.reserve(wide.size());
-  for (WCHAR c : wide) AppendUnit(&out, static_cast<uint32_t>(c));
-  return out;
+void AppendWide(const std::wstring &wide, std::u16string *out) {
+  for (WCHAR c : wide) AppendUnit(out, static_cast<uint32_t>(c));
+}
+
+void AppendUtf8(std::string_view bytes, std::u16string *out) {
+  out->reserve(out->size() + bytes.size());
+  std::wstring wide;
+  for (size_t start = 0; start < bytes.size();) {
+    size_t end = std::min(bytes.size(), start + kPiece);
+    // A piece never ends inside a character: it ends before the lead byte
+    // of one cut (a character has at most three continuation bytes).
+    for (int k = 0; k < 3 && end < bytes.size() && end > start + 1 &&
+                    (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80;
+         ++k)
+      --end;
+    wide.clear();
+    AppendWideName(bytes.data() + start, end - start, &wide);
+    AppendWide(wide, out);
+    start = end;
+  }
+}
+
+void AppendCodePage(std::string_view bytes, std::u16string *out) {
+  out->reserve(out->size() + bytes.size());
+  for (size_t start = 0; start < bytes.size(); start += kPiece) {
+    size_t size = std::min(kPiece, bytes.size() - start);
+    AppendWide(AnsiToWide(bytes.data() + start, size), out);
+  }
 }
 
 std::u16string FromCodePage(const char *narrow, size_t length) {
-  std::wstring wide = AnsiToWide(narrow, length);
   std::u16string out;
-  out.reserve(wide.size());
-  for (WCHAR c : wide) AppendUnit(&out, static_cast<uint32_t>(c));
+  AppendCodePage(std::string_view(narrow, length), &out);
   return out;
 }
 
-bool StartsWith(const std::string &bytes, size_t at, const char *text) {
+bool StartsWith(std::string_view bytes, size_t at, const char *text) {
   return bytes.compare(at, std::strlen(text), text) == 0;
 }
 
-// Decodes the file. *narrowFile is set when the text came in the device
-// code page (a REGEDIT4 file, or one without a known header).
-std::u16string Decode(const std::string &bytes, bool *narrowFile) {
-  *narrowFile = false;
-  auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  if (bytes.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) return FromUtf16(bytes, 2, false);
-  if (bytes.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) return FromUtf16(bytes, 2, true);
-  if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF)
-    return FromUtf8(bytes, 3);
+// How the file's text is encoded.
+enum class Encoding { kCodePage, kUtf8, kUtf16LE, kUtf16BE };
+
+// The encoding from the byte order mark, or, without one, from the text
+// itself. A file in the device code page is a REGEDIT4 file, or one
+// without a known header.
+Encoding EncodingOf(const DeviceText &text) {
+  const std::string &bytes = text.bytes;
+  switch (text.mark) {
+    case TextMark::kUtf16LE:
+      return Encoding::kUtf16LE;
+    case TextMark::kUtf16BE:
+      return Encoding::kUtf16BE;
+    case TextMark::kUtf8:
+      return Encoding::kUtf8;
+    case TextMark::kNone:
+      break;
+  }
   // UTF-16LE that lost its mark still starts with an ASCII letter and a 0.
-  if (bytes.size() >= 2 && byte(0) != 0 && byte(1) == 0) return FromUtf16(bytes, 0, false);
+  if (bytes.size() >= 2 && bytes[0] != 0 && bytes[1] == 0) return Encoding::kUtf16LE;
   size_t first = bytes.find_first_not_of(" \t\r\n");
-  if (first != std::string::npos && StartsWith(bytes, first, kHeader5)) return FromUtf8(bytes, 0);
-  *narrowFile = true;
-  return FromCodePage(bytes.data(), bytes.size());
+  if (first != std::string::npos && StartsWith(bytes, first, kHeader5)) return Encoding::kUtf8;
+  return Encoding::kCodePage;
+}
+
+// One line's bytes as UTF-16 code units, into *out.
+void DecodeLine(std::string_view bytes, Encoding encoding, std::u16string *out) {
+  out->clear();
+  switch (encoding) {
+    case Encoding::kUtf16LE:
+    case Encoding::kUtf16BE:
+      return AppendUtf16(bytes, encoding == Encoding::kUtf16BE, out);
+    case Encoding::kUtf8:
+      return AppendUtf8(bytes, out);
+    case Encoding::kCodePage:
+      return AppendCodePage(bytes, out);
+  }
 }
 
 // ===========================================================================
@@ -691,24 +735,30 @@ class Parser {
 
 }  // namespace
 
-void ParseRegFile(const std::string &bytes, Tree *tree, const std::string &fileName) {
-  bool narrowFile = false;  // the header, not the encoding, says how to read hex text
-  std::u16string text = Decode(bytes, &narrowFile);
-  Parser parser(tree, fileName);
-
-  int number = 0;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = pos;
-    while (end < text.size() && text[end] != u'\n' && text[end] != u'\r') ++end;
-    std::u16string line = text.substr(pos, end - pos);
-    pos = end;
-    if (pos < text.size() && text[pos] == u'\r') ++pos;
-    if (pos < text.size() && text[pos] == u'\n' && (pos == end || text[pos - 1] == u'\r')) ++pos;
-    parser.Feed(line, ++number);
+void ParseRegFile(DeviceText *file, Tree *tree) {
+  Encoding encoding = EncodingOf(*file);
+  Parser parser(tree, file->name);
+  DeviceLines lines(file->bytes, encoding == Encoding::kUtf16LE   ? DeviceLines::kUtf16LE
+                                 : encoding == Encoding::kUtf16BE ? DeviceLines::kUtf16BE
+                                                                  : DeviceLines::kBytes);
+  std::u16string line;
+  std::string_view bytes;
+  while (lines.Next(&bytes)) {
+    DecodeLine(bytes, encoding, &line);
+    // The last line is decoded: the file's bytes are no longer needed.
+    if (lines.AtEnd()) std::string().swap(file->bytes);
+    parser.Feed(line, lines.number());
   }
   parser.End();
   tree->Finish();
+}
+
+void ParseRegFile(const std::string &bytes, Tree *tree, const std::string &fileName) {
+  DeviceText file;
+  file.name = fileName;
+  file.bytes = bytes;
+  file.mark = TakeByteOrderMark(&file.bytes);
+  ParseRegFile(&file, tree);
 }
 
 }  // namespace reg

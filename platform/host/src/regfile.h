@@ -73,8 +73,11 @@ class Tree {
 // The device's upper case of a name, unit by unit.
 std::u16string Upper(const std::u16string &name);
 
-// Reads an export file's bytes into `tree`. Malformed lines are reported
-// through ReportMalformed under `fileName` and skipped.
+// Reads an export file into `tree`: the text the device folder's reader
+// gave (whose bytes are let go once read), or the file's bytes as they are
+// (its byte order mark included). Malformed lines are reported through
+// ReportMalformed under the file's name and skipped.
+void ParseRegFile(DeviceText *file, Tree *tree);
 void ParseRegFile(const std::string &bytes, Tree *tree, const std::string &fileName);
 
 // Forgets the registry read from the device folder and every open key, so

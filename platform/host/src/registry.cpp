@@ -3,8 +3,8 @@
 //
 // The registry is read from registry.reg in the device folder once, when it
 // is first needed (regfile.cpp), and never written. A missing file is an
-// empty registry; a file that cannot be read is said once on standard error
-// and is an empty registry too.
+// empty registry; a file that cannot be read, or is not a regular file, is
+// said once on standard error and is an empty registry too.
 //
 // Handles: the four root constants are the only roots; every opened key is
 // an object of this file, kept in a table so that a stale or made-up handle
@@ -16,11 +16,6 @@
 // the data does not fit, the result is ERROR_MORE_DATA, nothing is copied,
 // and the capacities become what is needed (the name's length plus its
 // terminator, the data's size), so a caller can read the value again.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <unordered_set>
 
 #include "internal.h"
@@ -37,8 +32,7 @@ struct KeyHandle {
 };
 
 struct RegistryState {
-  std::unique_ptr<Tree> tree;
-  std::unordered_set<KeyHandle *> handles;
+  std::unordered_set<KeyHandle *> handles;  // every open key
 };
 
 RegistryState &State() {
@@ -46,58 +40,25 @@ RegistryState &State() {
   return state;
 }
 
-// Reads a whole host file. Returns false with errno set when it cannot.
-bool ReadWhole(const std::string &path, std::string *bytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info;
-  bool fine = ::fstat(fd, &info) == 0;
-  if (!fine || S_ISDIR(info.st_mode)) {
-    int error = fine ? EISDIR : errno;
-    ::close(fd);
-    errno = error;
-    return false;
-  }
-  bytes->reserve(static_cast<size_t>(info.st_size));
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int error = errno;
-      ::close(fd);
-      errno = error;
-      return false;
-    }
-    if (n == 0) break;
-    bytes->append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return true;
+void LoadRegistry(host::DeviceText *text, Tree *tree) {
+  if (text)
+    host::reg::ParseRegFile(text, tree);
+  else
+    tree->Finish();
+}
+
+host::DeviceFile<Tree> &RegistryFile() {
+  static host::DeviceFile<Tree> file("registry.reg", LoadRegistry);
+  return file;
 }
 
 Tree &Registry() {
-  RegistryState &state = State();
-  if (!state.tree) {
-    static bool registered = false;
-    if (!registered) {
-      registered = true;
-      host::OnDeviceReset(host::reg::ForgetRegistry);
-    }
-    state.tree = std::make_unique<Tree>();
-    std::string path = host::DeviceFolder() + "/registry.reg";
-    std::string bytes;
-    if (ReadWhole(path, &bytes)) {
-      host::reg::ParseRegFile(bytes, state.tree.get(), "registry.reg");
-    } else if (errno != ENOENT) {
-      std::fprintf(stderr, "registry.reg: cannot be read (%s); the registry is empty\n",
-                   std::strerror(errno));
-      state.tree->Finish();
-    } else {
-      state.tree->Finish();
-    }
+  static bool registered = false;
+  if (!registered) {
+    registered = true;
+    host::OnDeviceReset(host::reg::ForgetRegistry);
   }
-  return *state.tree;
+  return RegistryFile().Get();
 }
 
 // The key behind a handle, or nullptr when the handle is neither a root nor
@@ -152,7 +113,7 @@ void host::reg::ForgetRegistry() {
   RegistryState &state = State();
   for (KeyHandle *handle : state.handles) delete handle;
   state.handles.clear();
-  state.tree.reset();
+  RegistryFile().Forget();
 }
 
 LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM /*desired*/, PHKEY result) {

@@ -8,7 +8,6 @@
 // space is '#' are ignored. A line naming the same file again adds its bits.
 // Malformed lines (an unknown name, an empty or overlong path, a "." or ".."
 // component) are reported and skipped.
-#include <fstream>
 #include <unordered_map>
 
 #include "internal.h"
@@ -16,20 +15,8 @@
 namespace host {
 namespace {
 
-struct RomList {
-  bool read = false;
-  std::unordered_map<std::wstring, DWORD> files;  // key: the path's RomKey
-};
-
-RomList &List() {
-  static RomList list;
-  static bool registered = false;
-  if (!registered) {
-    registered = true;
-    OnDeviceReset([] { List() = RomList(); });
-  }
-  return list;
-}
+// The files named, by the path's RomKey, with their attribute bits.
+using RomList = std::unordered_map<std::wstring, DWORD>;
 
 // The form a device path is compared in: upper case, '\' as the only
 // separator, one leading '\', no empty components. False for a path with a
@@ -59,16 +46,13 @@ DWORD AttributeNamed(const std::string &name) {
   return 0;
 }
 
-void ReadRomList(RomList &list) {
-  list.read = true;
-  std::ifstream in(DeviceFolder() + "/rom.txt", std::ios::binary);
-  if (!in) return;
-  std::string line;
-  int number = 0;
-  while (std::getline(in, line)) {
-    ++number;
-    if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+void LoadRomList(DeviceText *text, RomList *files) {
+  if (!text) return;
+  DeviceLines lines(text->bytes);
+  std::string_view view;
+  while (lines.Next(&view)) {
+    int number = lines.number();
+    std::string line(view);
     size_t first = line.find_first_not_of(' ');
     if (first == std::string::npos || line[first] == '#') continue;
 
@@ -88,7 +72,7 @@ void ReadRomList(RomList &list) {
         std::string name = names.substr(start, end - start);
         DWORD bit = AttributeNamed(name);
         if (!bit) {
-          ReportMalformed("rom.txt", number, "unknown attribute \"" + name + "\"");
+          ReportMalformed(text->name, number, "unknown attribute \"" + name + "\"");
           bad = true;
         }
         bits |= bit;
@@ -101,38 +85,37 @@ void ReadRomList(RomList &list) {
     std::wstring key;
     std::wstring wide = HostNameToWide(path);
     if (wide.size() >= MAX_PATH) {
-      ReportMalformed("rom.txt", number, "path longer than the device allows");
+      ReportMalformed(text->name, number, "path longer than the device allows");
       continue;
     }
     if (!RomKey(wide, &key)) {
-      ReportMalformed("rom.txt", number, "\".\" or \"..\" in the path");
+      ReportMalformed(text->name, number, "\".\" or \"..\" in the path");
       continue;
     }
     if (key.empty()) {
-      ReportMalformed("rom.txt", number, "no file named");
+      ReportMalformed(text->name, number, "no file named");
       continue;
     }
-    list.files[key] |= bits;
+    (*files)[key] |= bits;
   }
 }
 
 RomList &ReadList() {
-  RomList &list = List();
-  if (!list.read) ReadRomList(list);
-  return list;
+  static DeviceFile<RomList> file("rom.txt", LoadRomList);
+  return file.Get();
 }
 
 }  // namespace
 
 DWORD RomAttributes(const std::wstring &devicePath) {
-  RomList &list = ReadList();
-  if (list.files.empty()) return 0;
+  RomList &files = ReadList();
+  if (files.empty()) return 0;
   std::wstring key;
   if (!RomKey(devicePath, &key)) return 0;
-  auto it = list.files.find(key);
-  return it == list.files.end() ? 0 : it->second;
+  auto it = files.find(key);
+  return it == files.end() ? 0 : it->second;
 }
 
-bool RomListEmpty() { return ReadList().files.empty(); }
+bool RomListEmpty() { return ReadList().empty(); }
 
 }  // namespace host

@@ -89,7 +89,7 @@ TEST(Files, FilePointerAndEndOfFile) {
 TEST(Files, StreamsReadAndWriteWhatIsThere) {
   TestDevice device;
   std::string bytes;
-  for (int i = 0; i < 300000; ++i) bytes += static_cast<char>((i * 7919) >> 3);
+  for (unsigned i = 0; i < 300000; ++i) bytes += static_cast<char>((i * 7919) >> 3);
   device.write("root/data.bin", bytes);
   ce_FILE *file = _wfopen(L"\\DATA.bin", L"rb");
   ASSERT_NE(nullptr, file);

@@ -2,8 +2,9 @@
 //
 // The in-memory checksum benchmarks need nothing. The others run on a device
 // folder named by TOVIK_DEVICE that holds root/big.bin (the file to
-// checksum) and root/tree (the tree to list); bench/files-bench.sh makes
-// them and sets the standard tools' times beside these.
+// checksum) or root/tree (the tree to list), and skip what is not there;
+// `bench/compare.py --work FOLDER` leaves such devices in FOLDER/checksum
+// and FOLDER/files50k, and times the whole program against standard tools.
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 

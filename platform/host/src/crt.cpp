@@ -8,27 +8,35 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <string>
 
 #include "internal.h"
 
-// A stream on an open regular file. Reads of a block or more go straight
-// into the caller's memory, as the listing reads files for their checksum;
-// smaller reads (fgetws's characters) come through `buffer`. Writes go
-// straight to the file, so nothing is left to flush at the close.
+// A stream on an open regular file. Reads go through a read-ahead buffer of
+// up to 128 KiB, so a file read in the listing's 16 KiB blocks costs the
+// host one call per 128 KiB; the buffer is no larger than the file needs
+// (its size at the open, plus one byte to see the end), and a read of at
+// least the buffer's size with nothing buffered goes straight into the
+// caller's memory, so a small file costs one read call. Writes go straight
+// to the file, so nothing is left to flush at the close.
 //
 // A regular file returns fewer bytes than asked only at its end, so after a
 // short read the stream answers "end" without asking the host again.
 struct ce_FILE {
   int fd;
   bool atEnd;
-  size_t next;    // first unread byte of buffer
-  size_t filled;  // bytes in buffer
-  unsigned char buffer[4096];
+  size_t next;      // first unread byte of buffer
+  size_t filled;    // bytes in buffer
+  size_t capacity;  // size of buffer
+  std::unique_ptr<unsigned char[]> buffer;
 };
 
 namespace {
+
+constexpr size_t kMinReadAhead = 4096;
+constexpr size_t kMaxReadAhead = 128 * 1024;
 
 // One read of the file, retried when a signal interrupts it. Marks the end
 // of the file, or an error (which ends reading like the end).
@@ -47,14 +55,14 @@ size_t ReadOnce(ce_FILE *stream, unsigned char *into, size_t size) {
 // nothing more came.
 bool Refill(ce_FILE *stream) {
   stream->next = 0;
-  stream->filled = ReadOnce(stream, stream->buffer, sizeof stream->buffer);
+  stream->filled = ReadOnce(stream, stream->buffer.get(), stream->capacity);
   return stream->filled != 0;
 }
 
 // The next byte of the stream, or EOF.
 int NextByte(ce_FILE *stream) {
   if (stream->next == stream->filled && !Refill(stream)) return EOF;
-  return stream->buffer[stream->next++];
+  return stream->buffer.get()[stream->next++];
 }
 
 // Opens a device path with a C mode string ("r", "wb", "a+", ...). Only
@@ -123,8 +131,13 @@ ce_FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
   // O_NONBLOCK stays set: it changes nothing for a regular file, and
   // clearing it would cost a call for every file the listing checksums.
   // The device's 't' and 'b' make no difference: no line ends are changed.
+  size_t capacity = kMaxReadAhead;
+  if (info.st_size < static_cast<off_t>(kMaxReadAhead))
+    capacity = std::max(kMinReadAhead, static_cast<size_t>(info.st_size) + 1);
   auto *stream = new (std::nothrow) ce_FILE;
-  if (!stream) {
+  if (stream) stream->buffer.reset(new (std::nothrow) unsigned char[capacity]);
+  if (!stream || !stream->buffer) {
+    delete stream;
     ::close(fd);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     errno = ENOMEM;
@@ -133,6 +146,7 @@ ce_FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
   stream->fd = fd;
   stream->atEnd = false;
   stream->next = stream->filled = 0;
+  stream->capacity = capacity;
   return stream;
 }
 
@@ -165,10 +179,10 @@ size_t ce_fread(void *data, size_t size, size_t count, ce_FILE *stream) {
   while (done < wanted) {
     if (stream->next < stream->filled) {
       size_t take = std::min(stream->filled - stream->next, wanted - done);
-      std::memcpy(into + done, stream->buffer + stream->next, take);
+      std::memcpy(into + done, stream->buffer.get() + stream->next, take);
       stream->next += take;
       done += take;
-    } else if (wanted - done >= sizeof stream->buffer) {
+    } else if (wanted - done >= stream->capacity) {
       size_t got = ReadOnce(stream, into + done, wanted - done);
       if (got == 0) break;
       done += got;

@@ -266,6 +266,15 @@ T *LookupHandleAs(HANDLE handle) {
 bool ReleaseHandle(HANDLE handle);
 
 // ---------------------------------------------------------------------------
+// Windows (ui/)
+// ---------------------------------------------------------------------------
+
+// What a modal dialog writes on standard error when it cannot be shown for
+// want of input (no terminal, no script): the program's own advice, given
+// by start-up. Null, as in tests, writes nothing.
+void SetNoInputHint(const char *text);
+
+// ---------------------------------------------------------------------------
 // Time
 // ---------------------------------------------------------------------------
 

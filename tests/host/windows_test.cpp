@@ -3,7 +3,6 @@
 // check boxes, buttons, edits and list boxes, and the ways a dialog ends.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 

@@ -49,7 +49,37 @@ bool FaultHit(const char *call) {
   return true;
 }
 
-DWORD ErrorFromErrno(int error) {
+namespace {
+
+// What the device says for `error` where the kind of call decides it; 0
+// where the kind makes no difference.
+DWORD ErrorForCall(int error, HostCall call) {
+  switch (call) {
+    case HostCall::kOther:
+      return 0;
+    case HostCall::kCreateFile:
+      if (error == ENOENT) return ERROR_PATH_NOT_FOUND;  // its folder is missing
+      [[fallthrough]];
+    case HostCall::kOpenFile:
+      if (error == ENXIO) return ERROR_ACCESS_DENIED;  // a FIFO without a peer, a device node
+      if (error == EEXIST) return ERROR_FILE_EXISTS;   // CREATE_NEW on an existing file
+      return 0;
+    case HostCall::kSeek:
+      return error == EINVAL ? ERROR_NEGATIVE_SEEK : 0;
+    case HostCall::kNameInFolder:
+      return error == ENOENT ? ERROR_PATH_NOT_FOUND : 0;
+    case HostCall::kSearchFolder:
+      // A folder that cannot be searched is denied; any other failure means
+      // there is no such folder to search.
+      return error == EACCES || error == EPERM ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
+  }
+  return 0;
+}
+
+}  // namespace
+
+DWORD ErrorFromErrno(int error, HostCall call) {
+  if (DWORD special = ErrorForCall(error, call)) return special;
   switch (error) {
     case 0:
       return ERROR_SUCCESS;

@@ -239,8 +239,22 @@ std::wstring AnsiToWide(const char *narrow, size_t length);
 // Errors
 // ---------------------------------------------------------------------------
 
-// The device's error code for a host errno value.
-DWORD ErrorFromErrno(int error);
+// What a failed host call was asked to do. The device names some failures
+// by the request: a missing component is a missing file when the file
+// itself was wanted but a missing path when a folder was, and so on.
+enum class HostCall {
+  kOther,         // everything not below
+  kOpenFile,      // opening an existing file (open without O_CREAT)
+  kCreateFile,    // opening a file that may be created (open with O_CREAT)
+  kSeek,          // moving a file pointer (lseek)
+  kNameInFolder,  // acting on a name in a folder that must exist: reaching
+                  // that folder, mkdirat, renameat
+  kSearchFolder,  // opening the folder of a directory search
+};
+
+// The device's error code for a host errno value from a call of `call`'s
+// kind. Every host error becomes a device one here and nowhere else.
+DWORD ErrorFromErrno(int error, HostCall call = HostCall::kOther);
 
 // Fault injection for tests: true when this call of `call` is one that a
 // test asked to fail (see platform_testing.h).

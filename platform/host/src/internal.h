@@ -256,9 +256,22 @@ enum class HostCall {
 // kind. Every host error becomes a device one here and nowhere else.
 DWORD ErrorFromErrno(int error, HostCall call = HostCall::kOther);
 
-// Fault injection for tests: true when this call of `call` is one that a
-// test asked to fail (see platform_testing.h).
-bool FaultHit(const char *call);
+// Fault injection for tests (platform_testing.h): the calls a test may
+// make fail, each named in errors.cpp's table by its API name.
+enum class Fault {
+  kCreateFileW,
+  kWriteFile,
+  kLocalAlloc,
+  kFindNextFileW,
+  kRegEnumValueW,
+  kCeOidGetInfo,
+  kCount
+};
+
+// The device's error this call of `call` is to fail with, when it is one a
+// test asked to fail; 0 when it goes ahead (and the call counts toward
+// the failure asked for).
+DWORD FaultHit(Fault call);
 
 // ---------------------------------------------------------------------------
 // Handles

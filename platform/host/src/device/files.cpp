@@ -30,8 +30,8 @@ FileObject *FileFor(HANDLE handle) {
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
                    LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD creationDisposition,
                    DWORD /*flagsAndAttributes*/, HANDLE /*templateFile*/) {
-  if (host::FaultHit("CreateFileW")) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (DWORD fault = host::FaultHit(host::Fault::kCreateFileW)) {
+    SetLastError(fault);
     return INVALID_HANDLE_VALUE;
   }
   std::string path;
@@ -90,8 +90,8 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
   if (bytesWritten) *bytesWritten = 0;
   FileObject *file = FileFor(handle);
   if (!file) return FALSE;
-  if (host::FaultHit("WriteFile")) {
-    SetLastError(ERROR_DISK_FULL);
+  if (DWORD fault = host::FaultHit(host::Fault::kWriteFile)) {
+    SetLastError(fault);
     return FALSE;
   }
   const char *bytes = static_cast<const char *>(buffer);

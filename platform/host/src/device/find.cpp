@@ -352,6 +352,10 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
 }
 
 BOOL FindNextFileW(HANDLE findFile, LPWIN32_FIND_DATAW findData) {
+  if (DWORD fault = host::FaultHit(host::Fault::kFindNextFileW)) {
+    SetLastError(fault);
+    return FALSE;
+  }
   FindObject *find = host::LookupHandleAs<FindObject>(findFile);
   if (!find || !findData) {
     SetLastError(find ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);

@@ -8,7 +8,7 @@
 
 #include "internal.h"
 #include "output/output.h"
-#include "regfile.h"
+#include "device/regfile.h"
 #include "snapshot/registry.h"
 
 namespace {

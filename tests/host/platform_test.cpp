@@ -276,3 +276,65 @@ TEST(Shell, DocumentsFolderIsCreatedWhenAsked) {
 }
 
 }  // namespace
+
+// Fault injection fails exactly the N-th call of the one call named, and a
+// name it does not know (or a count it cannot honour) stops the test
+// instead of letting it pass without a fault.
+TEST(Faults, TheNthCallFailsAloneAndUnknownNamesAreRefused) {
+  TestDevice device;
+  device.write("root/d/a", "");
+  device.write("root/d/b", "");
+  device.write("root/d/c", "");
+  device.write("registry.reg",
+               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\T]\r\n\"a\"=\"1\"\r\n"
+               "\"b\"=\"2\"\r\n\"c\"=\"3\"\r\n");
+  device.write("databases.txt",
+               "database\tA\t1\t0\t2020-01-01 00:00:00\n"
+               "database\tB\t1\t0\t2020-01-01 00:00:00\n"
+               "database\tC\t1\t0\t2020-01-01 00:00:00\n");
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"T", 0, 0, &key));
+  HANDLE databases = CeFindFirstDatabase(0);
+  ASSERT_NE(INVALID_HANDLE_VALUE, databases);
+  std::vector<CEOID> oids;
+  for (CEOID oid; (oid = CeFindNextDatabase(databases)) != 0;) oids.push_back(oid);
+  ASSERT_EQ(3u, oids.size());
+  CloseHandle(databases);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(L"\\d\\*", &found);
+  ASSERT_NE(INVALID_HANDLE_VALUE, search);
+
+  struct Case {
+    const char *call;
+    DWORD error;
+    std::function<DWORD(int)> attempt;  // the i-th call: its error, 0 when it succeeded
+  };
+  const Case cases[] = {
+      {"FindNextFileW", ERROR_ACCESS_DENIED,
+       [&](int) -> DWORD { return FindNextFileW(search, &found) ? 0 : GetLastError(); }},
+      {"RegEnumValueW", ERROR_ACCESS_DENIED,
+       [&](int i) -> DWORD {
+         WCHAR name[8];
+         DWORD chars = 8;
+         return static_cast<DWORD>(RegEnumValueW(key, static_cast<DWORD>(i), name, &chars, nullptr,
+                                                 nullptr, nullptr, nullptr));
+       }},
+      {"CeOidGetInfo", ERROR_INVALID_PARAMETER,
+       [&](int i) -> DWORD {
+         CEOIDINFO info;
+         return CeOidGetInfo(oids[static_cast<size_t>(i)], &info) ? 0 : GetLastError();
+       }},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.call);
+    PlatformFailCall(c.call, 2, 1);
+    EXPECT_EQ(0u, c.attempt(0));
+    EXPECT_EQ(c.error, c.attempt(1));
+    EXPECT_EQ(0u, c.attempt(2));
+  }
+  FindClose(search);
+  RegCloseKey(key);
+
+  EXPECT_DEATH(PlatformFailCall("WriteFileW", 1, 1), "no such injectable call.* WriteFile ");
+  EXPECT_DEATH(PlatformFailCall("WriteFile", 0, 1), "start at 1");
+}

@@ -1,8 +1,8 @@
 // report.h - what the comparison hands to a report: the summary counted in
 // the first pass, the removed keys and directories with the size of their
 // subtrees, and the calls of the second pass, one per difference in the
-// order met. The text and JSON reports live in diff.cpp, the HTML report in
-// html_report.cpp.
+// order met. Each report is a file of its own: text_report.cpp,
+// json_report.cpp and html_report.cpp.
 #ifndef TOVIK_DIFF_REPORT_H
 #define TOVIK_DIFF_REPORT_H
 
@@ -130,7 +130,10 @@ inline std::string Plural(uint64_t n, const char *one, const char *many) {
 // as Windows' own conversion does) to `out` as UTF-8.
 void AppendUtf8From1252(std::string &out, unsigned char c);
 
-// The self-contained HTML page (html_report.cpp).
+// The reports: readable text (text_report.cpp), JSON (json_report.cpp) and
+// the self-contained HTML page (html_report.cpp).
+std::unique_ptr<Report> NewTextReport(Output &out);
+std::unique_ptr<Report> NewJsonReport(Output &out);
 std::unique_ptr<Report> NewHtmlReport(Output &out);
 
 }  // namespace tovik_diff

@@ -8,10 +8,18 @@
 #include <wchar.h>
 
 /*
- * Makes calls of the named platform operation fail as the device would (for
- * WriteFile: a disk-full error): starting with the `nth` call from now
- * (1 = the next one), `count` calls in a row fail; later calls succeed again.
- * Operations that honour it: "WriteFile", "CreateFileW", "LocalAlloc".
+ * Makes calls of the named platform call fail as the device would: starting
+ * with the `nth` call from now (1 = the next one), `count` calls in a row
+ * fail; later calls succeed again. The calls that can be made to fail, and
+ * the error each then reports:
+ *   "CreateFileW"    ERROR_ACCESS_DENIED
+ *   "WriteFile"      ERROR_DISK_FULL
+ *   "LocalAlloc"     ERROR_NOT_ENOUGH_MEMORY
+ *   "FindNextFileW"  ERROR_ACCESS_DENIED
+ *   "RegEnumValueW"  ERROR_ACCESS_DENIED (returned)
+ *   "CeOidGetInfo"   ERROR_INVALID_PARAMETER
+ * Any other name, or an `nth` or `count` below 1, ends the process with a
+ * message: a fault test must never pass without its fault.
  */
 void PlatformFailCall(const char *call, int nth, int count);
 

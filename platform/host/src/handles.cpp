@@ -40,8 +40,8 @@ BOOL CloseHandle(HANDLE object) {
 }
 
 HLOCAL LocalAlloc(UINT flags, size_t bytes) {
-  if (host::FaultHit("LocalAlloc")) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  if (DWORD fault = host::FaultHit(host::Fault::kLocalAlloc)) {
+    SetLastError(fault);
     return nullptr;
   }
   // Zero bytes still give a distinct block, as the device does.

@@ -239,12 +239,39 @@ std::wstring AnsiToWide(const char *narrow, size_t length);
 // Errors
 // ---------------------------------------------------------------------------
 
-// The device's error code for a host errno value.
-DWORD ErrorFromErrno(int error);
+// What a failed host call was asked to do. The device names some failures
+// by the request: a missing component is a missing file when the file
+// itself was wanted but a missing path when a folder was, and so on.
+enum class HostCall {
+  kOther,         // everything not below
+  kOpenFile,      // opening an existing file (open without O_CREAT)
+  kCreateFile,    // opening a file that may be created (open with O_CREAT)
+  kSeek,          // moving a file pointer (lseek)
+  kNameInFolder,  // acting on a name in a folder that must exist: reaching
+                  // that folder, mkdirat, renameat
+  kSearchFolder,  // opening the folder of a directory search
+};
 
-// Fault injection for tests: true when this call of `call` is one that a
-// test asked to fail (see platform_testing.h).
-bool FaultHit(const char *call);
+// The device's error code for a host errno value from a call of `call`'s
+// kind. Every host error becomes a device one here and nowhere else.
+DWORD ErrorFromErrno(int error, HostCall call = HostCall::kOther);
+
+// Fault injection for tests (platform_testing.h): the calls a test may
+// make fail, each named in errors.cpp's table by its API name.
+enum class Fault {
+  kCreateFileW,
+  kWriteFile,
+  kLocalAlloc,
+  kFindNextFileW,
+  kRegEnumValueW,
+  kCeOidGetInfo,
+  kCount
+};
+
+// The device's error this call of `call` is to fail with, when it is one a
+// test asked to fail; 0 when it goes ahead (and the call counts toward
+// the failure asked for).
+DWORD FaultHit(Fault call);
 
 // ---------------------------------------------------------------------------
 // Handles
@@ -264,6 +291,15 @@ T *LookupHandleAs(HANDLE handle) {
 }
 // Closes a handle: forgets and deletes its object. False when not open.
 bool ReleaseHandle(HANDLE handle);
+
+// ---------------------------------------------------------------------------
+// Windows (ui/)
+// ---------------------------------------------------------------------------
+
+// What a modal dialog writes on standard error when it cannot be shown for
+// want of input (no terminal, no script): the program's own advice, given
+// by start-up. Null, as in tests, writes nothing.
+void SetNoInputHint(const char *text);
 
 // ---------------------------------------------------------------------------
 // Time

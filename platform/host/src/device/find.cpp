@@ -310,20 +310,19 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
   std::string rootDir;
   DWORD error = ERROR_SUCCESS;
   if (!host::DeviceToExactRootPath(folder.c_str(), &rootDir, &error)) {
-    SetLastError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+    SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
   int fd = host::OpenInRoot(rootDir, O_RDONLY | O_DIRECTORY);
   if (fd < 0) {
     if (!host::DeviceToRootPath(folder.c_str(), &rootDir, &error)) {
-      SetLastError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+      SetLastError(error);
       return INVALID_HANDLE_VALUE;
     }
     fd = host::OpenInRoot(rootDir, O_RDONLY | O_DIRECTORY);
   }
   if (fd < 0) {
-    int saved = errno;
-    SetLastError(saved == EACCES || saved == EPERM ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+    SetLastError(host::ErrorFromErrno(errno, host::HostCall::kSearchFolder));
     return INVALID_HANDLE_VALUE;
   }
   auto *find = new FindObject;
@@ -353,6 +352,10 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
 }
 
 BOOL FindNextFileW(HANDLE findFile, LPWIN32_FIND_DATAW findData) {
+  if (DWORD fault = host::FaultHit(host::Fault::kFindNextFileW)) {
+    SetLastError(fault);
+    return FALSE;
+  }
   FindObject *find = host::LookupHandleAs<FindObject>(findFile);
   if (!find || !findData) {
     SetLastError(find ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);

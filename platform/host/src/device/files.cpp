@@ -30,8 +30,8 @@ FileObject *FileFor(HANDLE handle) {
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
                    LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD creationDisposition,
                    DWORD /*flagsAndAttributes*/, HANDLE /*templateFile*/) {
-  if (host::FaultHit("CreateFileW")) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (DWORD fault = host::FaultHit(host::Fault::kCreateFileW)) {
+    SetLastError(fault);
     return INVALID_HANDLE_VALUE;
   }
   std::string path;
@@ -72,12 +72,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
   if ((flags & O_TRUNC) && !writing) flags = (flags & ~O_RDONLY) | O_RDWR;
   int fd = host::OpenInRoot(path, flags, 0666);
   if (fd < 0) {
-    int saved = errno;
-    DWORD code = host::ErrorFromErrno(saved);
-    if (saved == ENOENT && (flags & O_CREAT)) code = ERROR_PATH_NOT_FOUND;
-    if (saved == ENXIO) code = ERROR_ACCESS_DENIED;
-    if (saved == EEXIST) code = ERROR_FILE_EXISTS;
-    SetLastError(code);
+    SetLastError(host::ErrorFromErrno(
+        errno, flags & O_CREAT ? host::HostCall::kCreateFile : host::HostCall::kOpenFile));
     return INVALID_HANDLE_VALUE;
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -94,8 +90,8 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
   if (bytesWritten) *bytesWritten = 0;
   FileObject *file = FileFor(handle);
   if (!file) return FALSE;
-  if (host::FaultHit("WriteFile")) {
-    SetLastError(ERROR_DISK_FULL);
+  if (DWORD fault = host::FaultHit(host::Fault::kWriteFile)) {
+    SetLastError(fault);
     return FALSE;
   }
   const char *bytes = static_cast<const char *>(buffer);
@@ -149,7 +145,7 @@ DWORD SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceHigh, DWO
   }
   off_t position = ::lseek(file->fd, static_cast<off_t>(distance), whence);
   if (position < 0) {
-    SetLastError(errno == EINVAL ? ERROR_NEGATIVE_SEEK : host::ErrorFromErrno(errno));
+    SetLastError(host::ErrorFromErrno(errno, host::HostCall::kSeek));
     return INVALID_SET_FILE_POINTER;
   }
   if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
@@ -202,8 +198,7 @@ BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES /*securityAttribut
   std::string name;
   int parent = host::OpenParentInRoot(path, &name);
   if (parent < 0 || ::mkdirat(parent, name.c_str(), 0777) != 0) {
-    SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
-                                                     : host::ErrorFromErrno(errno));
+    SetLastError(host::ErrorFromErrno(errno, host::HostCall::kNameInFolder));
     if (parent >= 0) ::close(parent);
     return FALSE;
   }
@@ -222,9 +217,7 @@ static int OpenParentOf(LPCWSTR devicePath, std::string *name) {
     return -1;
   }
   int parent = host::OpenParentInRoot(path, name);
-  if (parent < 0)
-    SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
-                                                     : host::ErrorFromErrno(errno));
+  if (parent < 0) SetLastError(host::ErrorFromErrno(errno, host::HostCall::kNameInFolder));
   return parent;
 }
 
@@ -237,7 +230,7 @@ BOOL DeleteFileW(LPCWSTR fileName) {
   struct stat info;
   BOOL done = FALSE;
   if (::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-    SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : host::ErrorFromErrno(errno));
+    SetLastError(host::ErrorFromErrno(errno));
   else if (S_ISDIR(info.st_mode) || host::RomAttributes(fileName))
     SetLastError(ERROR_ACCESS_DENIED);
   else if (::unlinkat(parent, name.c_str(), 0) != 0)
@@ -262,11 +255,11 @@ BOOL MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName) {
   struct stat info;
   BOOL done = FALSE;
   if (::fstatat(from, fromName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-    SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : host::ErrorFromErrno(errno));
+    SetLastError(host::ErrorFromErrno(errno));
   else if (::fstatat(to, toName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
     SetLastError(ERROR_ALREADY_EXISTS);
   else if (::renameat(from, fromName.c_str(), to, toName.c_str()) != 0)
-    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : host::ErrorFromErrno(errno));
+    SetLastError(host::ErrorFromErrno(errno, host::HostCall::kNameInFolder));
   else
     done = TRUE;
   ::close(from);

@@ -306,6 +306,10 @@ CEOID CeFindNextDatabase(HANDLE handle) {
 // FALSE (ERROR_INVALID_PARAMETER) for an identifier the store does not hold
 // or an object that cannot be read; `info` is then left as it was.
 BOOL CeOidGetInfo(CEOID oid, CEOIDINFO *info) {
+  if (DWORD fault = host::FaultHit(host::Fault::kCeOidGetInfo)) {
+    SetLastError(fault);
+    return FALSE;
+  }
   const std::vector<StoredObject> &objects = LoadedStore().objects;
   if (!info || oid < kFirstOid || oid - kFirstOid >= objects.size()) {
     SetLastError(ERROR_INVALID_PARAMETER);

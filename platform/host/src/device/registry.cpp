@@ -167,6 +167,7 @@ LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWOR
 
 LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueNameChars,
                    LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataBytes) {
+  if (DWORD fault = host::FaultHit(host::Fault::kRegEnumValueW)) return static_cast<LONG>(fault);
   Key *at = KeyOf(key);
   if (!at) return ERROR_INVALID_HANDLE;
   if (!valueName || !valueNameChars || reserved || (data && !dataBytes))

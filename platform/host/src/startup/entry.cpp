@@ -1,7 +1,8 @@
 // entry.cpp - the start-up code: what the device's C runtime does before
 // WinMain. It hands WinMain the instance and the command line (the
 // arguments after the program name, joined by single spaces, as one wide
-// string) and exits with what WinMain returns.
+// string) and exits with what WinMain returns. The program's help and its
+// advice when its dialog cannot be shown are here too.
 #include <sys/stat.h>
 
 #include <string>
@@ -54,6 +55,9 @@ int main(int argc, char **argv) {
       return 1;
     }
   }
+  host::SetNoInputHint(
+      "tovik: the configuration dialog needs a terminal; with Setup 0 in "
+      "\\My Documents\\tovik.cfg tovik runs without it\n");
   std::string joined;
   for (int i = 1; i < argc; ++i) {
     if (i > 1) joined += ' ';

@@ -1,6 +1,8 @@
 // window_internal.h - the window objects of the platform layer, shared by
-// the message handling (windows.cpp), the dialog keyboard handling
-// (term_input.cpp) and the terminal (terminal.cpp, term_draw.cpp).
+// the dialog manager (windows.cpp: messages and the modal loop), the dialog
+// keyboard handling (term_input.cpp) and the terminal (terminal.cpp,
+// term_draw.cpp). The terminal draws windows and supplies input events; it
+// calls nothing of the dialog manager.
 #ifndef TOVIK_WINDOW_INTERNAL_H
 #define TOVIK_WINDOW_INTERNAL_H
 
@@ -177,8 +179,21 @@ void MarkDirty(Window *window);  // its look changed; drawn at the next repaint
 void Repaint(Window *window);    // draws the window when a terminal is attached
 void Shown(Window *window);      // the window was shown or hidden
 void Forget(Window *window);     // the window is going away
-INT_PTR RunModal(LPCDLGTEMPLATEW dialogTemplate, DLGPROC procedure, LPARAM initParam);
 int ShowMessageBox(const std::wstring &text, const std::wstring &caption);
+
+// Where a window's input events come from: a test's script, the terminal
+// (taken for it), or nowhere.
+enum class InputSource { None, Script, Terminal };
+InputSource OpenInput();
+// Names the window taking input, whose cursor the terminal shows; returns
+// the one named before.
+Window *SetInputWindow(Window *window);
+// The next input event for `window`; from the terminal, the screen is
+// brought up to date first and a change of size is handled there. False
+// when the input ran out: the script is used up or the terminal is gone.
+bool NextInput(InputSource source, Window *window, InputEvent *event);
+// Gives the terminal back when nothing is on it any more.
+void ReleaseIfIdle();
 
 // ---------------------------------------------------------------------------
 // Drawing (term_draw.cpp); called with the terminal's lock held

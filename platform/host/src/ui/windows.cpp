@@ -4,6 +4,10 @@
 // A window is an object of this layer. A dialog holds its controls with
 // their ids, classes, styles, texts, check states and list items; the
 // messages the program sends are answered here as the device answers them.
+//
+// The modal loop is here too: it shows the dialog, takes input events from
+// the terminal or a test's script (terminal.cpp) and hands each to the
+// dialog's keyboard handling (term_input.cpp) until the dialog ends.
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -21,6 +25,7 @@ std::unordered_set<Window *> &Live() {
 }
 
 Window *g_focus = nullptr;
+const char *g_noInputHint = nullptr;  // SetNoInputHint
 
 WORD Read16(const unsigned char *&p) {
   WORD value = static_cast<WORD>(p[0] | (p[1] << 8));
@@ -159,6 +164,8 @@ void FreeWindow(Window *window) {
   if (g_focus == window) g_focus = nullptr;
   delete window;
 }
+
+void SetNoInputHint(const char *text) { g_noInputHint = text; }
 
 Window *FocusWindow() { return g_focus; }
 
@@ -497,8 +504,67 @@ BOOL DestroyWindow(HWND handle) {
 }
 
 INT_PTR DialogBoxIndirectParamW(HINSTANCE /*instance*/, LPCDLGTEMPLATEW dialogTemplate,
-                                HWND /*owner*/, DLGPROC dialogProc, LPARAM initParam) {
-  return host::RunModal(dialogTemplate, dialogProc, initParam);
+                                HWND /*owner*/, DLGPROC procedure, LPARAM initParam) {
+  using host::InputEvent;
+  using host::InputSource;
+  using host::Key;
+  if (!dialogTemplate) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return -1;
+  }
+  InputSource source = host::OpenInput();
+  if (source == InputSource::None) {
+    if (host::g_noInputHint) std::fputs(host::g_noInputHint, stderr);
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return -1;
+  }
+  Window *dialog = host::BuildDialog(dialogTemplate, procedure, initParam);
+  HWND handle = host::HandleOf(dialog);
+  Window *outerModal = host::SetInputWindow(dialog);
+  // WM_INITDIALOG offers the first tab stop for the focus. A procedure that
+  // returns TRUE asks for the default focus, and the dialog manager then
+  // gives it to the first tab stop (counted again, as the procedure may have
+  // changed the controls), whatever focus the procedure set itself; one
+  // that returns FALSE keeps the focus it set.
+  Window *first = host::FirstTabStop(dialog);
+  INT_PTR initResult = procedure
+                           ? procedure(handle, WM_INITDIALOG,
+                                       reinterpret_cast<WPARAM>(host::HandleOf(first)), initParam)
+                           : TRUE;
+  if (WindowFrom(handle) && initResult) {
+    if (Window *focus = host::FirstTabStop(dialog)) host::FocusByKeyboard(focus);
+  }
+  bool ranOut = false;
+  bool escSent = false;
+  if (WindowFrom(handle) && !dialog->ended) ShowWindow(handle, SW_SHOW);
+  while (WindowFrom(handle) && !dialog->ended) {
+    InputEvent event;
+    if (!host::NextInput(source, dialog, &event)) ranOut = true;
+    if (ranOut) {
+      // The input ran out before the dialog ended: that reads as Esc, as if
+      // the user had cancelled. A dialog that ignores Esc too is ended here,
+      // so that nothing waits for input that cannot come.
+      if (escSent) {
+        std::fprintf(stderr, "tovik: the dialog input ran out and the dialog ignored Esc\n");
+        EndDialog(handle, -1);
+        break;
+      }
+      escSent = true;
+      event = InputEvent{};
+      event.key = Key::Esc;
+    }
+    host::HandleDialogInput(dialog, event);
+  }
+  host::SetInputWindow(outerModal);
+  INT_PTR result = -1;
+  if (WindowFrom(handle)) {
+    result = dialog->result;
+    DestroyWindow(handle);
+  }
+  // A dialog that ended in WM_INITDIALOG was never shown: the terminal
+  // taken for it goes back too.
+  host::ReleaseIfIdle();
+  return result;
 }
 
 BOOL EndDialog(HWND handle, INT_PTR result) {

@@ -1,11 +1,14 @@
-// terminal.cpp - how windows show on the host.
+// terminal.cpp - how windows show on the host, and where their keys come
+// from.
 //
 // When the program runs attached to a terminal (standard input and output
 // are terminals and TERM names a usable one), shown windows are drawn there
-// with ncurses, a modal dialog reads its keys there and a message box waits
-// for OK. Without a terminal nothing is drawn, a modal dialog cannot be
-// shown, and message box texts go to standard error. Tests can stand a
-// script of input events in for the keyboard (platform_testing.h).
+// with ncurses, the window taking input reads its keys there and a message
+// box waits for OK. Without a terminal nothing is drawn, no keys come, and
+// message box texts go to standard error. Tests can stand a script of input
+// events in for the keyboard (platform_testing.h). What a key does in a
+// dialog is the dialog manager's business (windows.cpp, term_input.cpp):
+// the terminal hands over events and draws looks, and knows no dialogs.
 //
 // Repainting is cheap: UpdateWindow only copies what changed into the
 // window's look; the screen is written at most every kFlushInterval, and a
@@ -55,13 +58,13 @@ struct Terminal {
   std::thread refresher;         // writes the screen when a flush falls due
   bool active = false;           // curses owns the terminal
   SCREEN *screen = nullptr;
-  bool stopping = false;        // the refresh thread is to end
-  bool pending = false;         // drawn state waits for the next flush
-  bool fullRedraw = false;      // the whole screen is to be drawn again
-  Clock::time_point lastFlush;  // when the screen was last written
-  std::vector<Window *> shown;  // shown top-level windows, bottom first
-  Window *modal = nullptr;      // the modal dialog taking keys, if any
-  bool boxUp = false;           // a message box is on the screen
+  bool stopping = false;          // the refresh thread is to end
+  bool pending = false;           // drawn state waits for the next flush
+  bool fullRedraw = false;        // the whole screen is to be drawn again
+  Clock::time_point lastFlush;    // when the screen was last written
+  std::vector<Window *> shown;    // shown top-level windows, bottom first
+  Window *inputWindow = nullptr;  // the window taking keys, if any: its cursor shows
+  bool boxUp = false;             // a message box is on the screen
   std::wstring boxText, boxCaption;
   bool cursorOn = false;  // the terminal cursor is visible
   // Standard error while curses runs.
@@ -258,8 +261,8 @@ void FlushLocked() {
   bool cursor = false;
   if (g.boxUp) {
     DrawMessageBox(g.boxText, g.boxCaption, &row, &col);
-  } else if (g.modal) {
-    cursor = CursorFor(g.modal, &row, &col);
+  } else if (g.inputWindow) {
+    cursor = CursorFor(g.inputWindow, &row, &col);
   }
   if (cursor != g.cursorOn) {
     curs_set(cursor ? 1 : 0);
@@ -484,7 +487,7 @@ void WaitForKey(bool any) {
 
 }  // namespace
 
-// --- What windows.cpp calls -----------------------------------------------------
+// --- What the window manager calls -----------------------------------------------------
 
 void MarkDirty(Window *window) { window->dirty = true; }
 
@@ -533,90 +536,43 @@ void Forget(Window *window) {
   Shown(window);
 }
 
-INT_PTR RunModal(LPCDLGTEMPLATEW dialogTemplate, DLGPROC procedure, LPARAM initParam) {
-  if (!dialogTemplate) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return -1;
+InputSource OpenInput() {
+  if (g.scripted) return InputSource::Script;
+  return StartTerminal() ? InputSource::Terminal : InputSource::None;
+}
+
+Window *SetInputWindow(Window *window) {
+  Window *before = g.inputWindow;
+  g.inputWindow = window;
+  return before;
+}
+
+bool NextInput(InputSource source, Window *window, InputEvent *event) {
+  if (source != InputSource::Terminal) {
+    if (g.script.empty()) return false;
+    *event = g.script.front();
+    g.script.pop_front();
+    return true;
   }
-  bool terminal = !g.scripted && StartTerminal();
-  if (!g.scripted && !terminal) {
-    std::fprintf(stderr,
-                 "tovik: the configuration dialog needs a terminal; with Setup 0 in "
-                 "\\My Documents\\tovik.cfg tovik runs without it\n");
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return -1;
-  }
-  Window *dialog = BuildDialog(dialogTemplate, procedure, initParam);
-  HWND handle = HandleOf(dialog);
-  Window *outerModal = g.modal;
-  g.modal = dialog;
-  // WM_INITDIALOG offers the first tab stop for the focus. A procedure that
-  // returns TRUE asks for the default focus, and the dialog manager then
-  // gives it to the first tab stop (counted again, as the procedure may have
-  // changed the controls), whatever focus the procedure set itself; one
-  // that returns FALSE keeps the focus it set.
-  Window *first = FirstTabStop(dialog);
-  INT_PTR initResult = procedure ? procedure(handle, WM_INITDIALOG,
-                                             reinterpret_cast<WPARAM>(HandleOf(first)), initParam)
-                                 : TRUE;
-  if (WindowFrom(handle) && initResult) {
-    if (Window *focus = FirstTabStop(dialog)) FocusByKeyboard(focus);
-  }
-  bool scriptDone = false;
-  bool escSent = false;
-  if (WindowFrom(handle) && !dialog->ended) ShowWindow(handle, SW_SHOW);
-  while (WindowFrom(handle) && !dialog->ended) {
-    InputEvent event;
-    if (g.scripted || !terminal) {
-      if (!g.script.empty()) {
-        event = g.script.front();
-        g.script.pop_front();
-      } else {
-        scriptDone = true;
-      }
-    } else if (!g.active && !StartTerminal()) {
-      scriptDone = true;  // the terminal went and cannot be taken again
-    } else {
-      // (The terminal goes back when the last window is hidden, so a
-      // procedure that hides its own dialog leaves it to be taken again.)
-      {
-        std::lock_guard<std::mutex> hold(g.lock);
-        if (IsShown(dialog)) CaptureLook(dialog, false);
-        FlushLocked();
-        event = ReadTerminalKey();
-      }
-      if (event.key == Key::None) scriptDone = true;  // the terminal is gone
-      if (event.key == Key::Resize) {
-        std::lock_guard<std::mutex> hold(g.lock);
-        Resized();
-        continue;
-      }
+  for (;;) {
+    // (The terminal goes back when the last window is hidden, so a window
+    // hidden by its own procedure leaves it to be taken again.)
+    if (!g.active && !StartTerminal()) return false;  // gone, and cannot be taken again
+    {
+      std::lock_guard<std::mutex> hold(g.lock);
+      if (IsShown(window)) CaptureLook(window, false);
+      FlushLocked();
+      *event = ReadTerminalKey();
     }
-    if (scriptDone) {
-      // The input ran out before the dialog ended: that reads as Esc, as if
-      // the user had cancelled. A dialog that ignores Esc too is ended here,
-      // so that nothing waits for input that cannot come.
-      if (escSent) {
-        std::fprintf(stderr, "tovik: the dialog input ran out and the dialog ignored Esc\n");
-        EndDialog(handle, -1);
-        break;
-      }
-      escSent = true;
-      event = InputEvent{};
-      event.key = Key::Esc;
-    }
-    HandleDialogInput(dialog, event);
+    if (event->key == Key::None) return false;  // the terminal is gone
+    if (event->key != Key::Resize) return true;
+    std::lock_guard<std::mutex> hold(g.lock);
+    Resized();
   }
-  g.modal = outerModal;
-  INT_PTR result = -1;
-  if (WindowFrom(handle)) {
-    result = dialog->result;
-    DestroyWindow(handle);
-  }
-  // A dialog that ended in WM_INITDIALOG was never shown: the terminal
-  // taken for it goes back too.
+}
+
+void ReleaseIfIdle() {
   if (g.active && g.shown.empty() && !g.boxUp) StopTerminal();
-  return result;
 }
 
 int ShowMessageBox(const std::wstring &text, const std::wstring &caption) {

@@ -45,6 +45,16 @@ size_t NextSlot(const std::vector<uint32_t> &slots, size_t at) {
   return (at + 1) & (slots.size() - 1);
 }
 
+// The first id of the table `slots` filed under `hash` that `matches`
+// takes, or kFree.
+template <class Matches>
+uint32_t Find(const std::vector<uint32_t> &slots, uint32_t hash, Matches matches) {
+  if (slots.empty()) return kFree;
+  for (size_t at = FirstSlot(slots, hash); slots[at] != kFree; at = NextSlot(slots, at))
+    if (matches(slots[at])) return slots[at];
+  return kFree;
+}
+
 // Adds `id` to the table `slots` holding `count` ids (the new one
 // included), doubling it when half full; `hashOf` gives an id's hash.
 template <class HashOf>
@@ -69,16 +79,12 @@ Tree::Tree() {
 }
 
 KeyId Tree::Child(KeyId parent, std::u16string_view name) const {
-  if (keyIndex_.empty()) return kNoKey;
   uint32_t hash = HashOf(parent, name);
-  for (size_t at = FirstSlot(keyIndex_, hash); keyIndex_[at] != kFree;
-       at = NextSlot(keyIndex_, at)) {
-    const KeyRecord &key = keys_[keyIndex_[at]];
-    if (key.hash == hash && key.parent == parent && !key.removed &&
-        SameName({names_.data() + key.nameAt, key.nameSize}, name))
-      return keyIndex_[at];
-  }
-  return kNoKey;
+  return Find(keyIndex_, hash, [&](KeyId id) {
+    const KeyRecord &key = keys_[id];
+    return key.hash == hash && key.parent == parent && !key.removed &&
+           SameName({names_.data() + key.nameAt, key.nameSize}, name);
+  });
 }
 
 KeyId Tree::MakeChild(KeyId parent, std::u16string_view name) {
@@ -122,15 +128,10 @@ ValueView Tree::View(uint32_t index) const {
 }
 
 uint32_t Tree::FindValueIndex(KeyId key, std::u16string_view name) const {
-  if (valueIndex_.empty()) return kNone;
-  uint32_t hash = HashOf(key, name);
-  for (size_t at = FirstSlot(valueIndex_, hash); valueIndex_[at] != kFree;
-       at = NextSlot(valueIndex_, at)) {
-    const ValueRecord &value = values_[valueIndex_[at]];
-    if (value.key == key && !value.deleted && SameName(ValueName(value), name))
-      return valueIndex_[at];
-  }
-  return kNone;
+  return Find(valueIndex_, HashOf(key, name), [&](uint32_t id) {
+    const ValueRecord &value = values_[id];
+    return value.key == key && !value.deleted && SameName(ValueName(value), name);
+  });
 }
 
 bool Tree::FindValue(KeyId key, std::u16string_view name, ValueView *out) const {

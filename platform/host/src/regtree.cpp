@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace host {
 namespace reg {
@@ -191,8 +192,13 @@ void Tree::Reserve(size_t sourceBytes) {
   // Reserved room that is never used is never touched either: it costs
   // address space, not memory. What it spares is the copying, and the
   // old and new blocks side by side, of each growth.
-  bytes_.reserve(sourceBytes);
-  values_.reserve(sourceBytes / 16);
+  // Where the host refuses that much address space, the vectors grow as
+  // they go instead.
+  try {
+    bytes_.reserve(sourceBytes);
+    values_.reserve(sourceBytes / 16);
+  } catch (const std::bad_alloc &) {
+  }
 }
 
 void Tree::DeleteValue(KeyId key, std::u16string_view name) {

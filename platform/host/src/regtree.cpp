@@ -38,6 +38,9 @@ bool NameBefore(std::u16string_view a, std::u16string_view b) {
 
 constexpr uint32_t kFree = 0xFFFFFFFFu;
 
+// Keys with fewer values than this are searched by a scan of their values.
+constexpr uint32_t kIndexFrom = 16;
+
 // The first slot of `hash` in a table of power-of-two size, and the next.
 size_t FirstSlot(const std::vector<uint32_t> &slots, uint32_t hash) {
   return hash & (slots.size() - 1);
@@ -129,6 +132,20 @@ ValueView Tree::View(uint32_t index) const {
 }
 
 uint32_t Tree::FindValueIndex(KeyId key, std::u16string_view name) const {
+  const KeyRecord &owner = keys_[key];
+  if (!owner.indexed) {
+    auto matches = [&](uint32_t id) {
+      return !values_[id].deleted && SameName(ValueName(values_[id]), name);
+    };
+    if (finished_) {
+      for (uint32_t i = 0; i < owner.valueCount; ++i)
+        if (matches(valueOrder_[owner.firstValue + i])) return valueOrder_[owner.firstValue + i];
+    } else {
+      for (uint32_t id = owner.firstValue; id != kNone; id = values_[id].next)
+        if (matches(id)) return id;
+    }
+    return kNone;
+  }
   return Find(valueIndex_, HashOf(key, name), [&](uint32_t id) {
     const ValueRecord &value = values_[id];
     return value.key == key && !value.deleted && SameName(ValueName(value), name);
@@ -184,8 +201,15 @@ void Tree::SetValue(KeyId key, std::u16string_view name, DWORD type, const BYTE 
   else
     values_[owner.lastValue].next = id;
   owner.lastValue = id;
-  Insert(&valueIndex_, values_.size(), id,
-         [this](uint32_t v) { return HashOf(values_[v].key, ValueName(values_[v])); });
+  ++owner.valueCount;
+  auto hashOf = [this](uint32_t v) { return HashOf(values_[v].key, ValueName(values_[v])); };
+  if (owner.indexed) {
+    Insert(&valueIndex_, ++valuesIndexed_, id, hashOf);
+  } else if (owner.valueCount >= kIndexFrom) {
+    owner.indexed = true;
+    for (uint32_t v = owner.firstValue; v != kNone; v = values_[v].next)
+      Insert(&valueIndex_, ++valuesIndexed_, v, hashOf);
+  }
 }
 
 void Tree::Reserve(size_t sourceBytes) {
@@ -208,6 +232,8 @@ void Tree::DeleteValue(KeyId key, std::u16string_view name) {
 }
 
 void Tree::Finish() {
+  if (finished_) return;
+  finished_ = true;
   // Values: each key's live ones, in the order first defined, side by side.
   valueOrder_.clear();
   valueOrder_.reserve(values_.size());

@@ -80,9 +80,11 @@ class Tree {
     KeyId parent = kNoKey;
     uint32_t hash = 0;  // of the parent and the upper-cased name
     bool removed = false;
+    bool indexed = false;  // its values are in valueIndex_ (many values)
     // While building: the first and last of the key's values (a chain
-    // through ValueRecord::next). After Finish: where the key's values
-    // start in valueOrder_, and how many there are.
+    // through ValueRecord::next), and how many were made. After Finish:
+    // where the key's live values start in valueOrder_, and how many
+    // there are.
     uint32_t firstValue = kNone;
     uint32_t lastValue = kNone;
     uint32_t valueCount = 0;
@@ -109,9 +111,12 @@ class Tree {
   std::vector<char16_t> names_;      // key names
   std::vector<BYTE> bytes_;          // value names and data
   // Open addressing of record indices by the hash of their owner and
-  // upper-cased name; kNone marks a free slot.
+  // upper-cased name; kNone marks a free slot. Values are in it only for
+  // keys with many: a few are found faster by a scan.
   std::vector<uint32_t> keyIndex_;
   std::vector<uint32_t> valueIndex_;
+  size_t valuesIndexed_ = 0;
+  bool finished_ = false;
   std::vector<KeyId> childOrder_;
   std::vector<uint32_t> valueOrder_;
 };

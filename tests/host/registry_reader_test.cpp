@@ -198,6 +198,7 @@ TEST_F(Registry, DeletionsAndRedefinitions) {
       "[-HKLM\\a\\b]\n"
       "\"ignored\"=\"after a deleted key\"\n"
       "[-HKLM\\Nowhere\\At\\All]\n"
+      "[HKLM\\A\\b\\E]\n"  // made again, empty but for E
       "[HKLM\\A]\n"
       "\"first\"=dword:1\n"
       "\"second\"=dword:2\n"
@@ -207,9 +208,11 @@ TEST_F(Registry, DeletionsAndRedefinitions) {
       "\"second\"=dword:22\n"
       "\"gone\"=dword:4\n"
       "\"Gone\"=-\n");
-  EXPECT_EQ(std::vector<std::wstring>({L"D"}), Subkeys(HKEY_LOCAL_MACHINE, L"A"));
+  EXPECT_EQ(std::vector<std::wstring>({L"b", L"D"}), Subkeys(HKEY_LOCAL_MACHINE, L"A"));
+  EXPECT_EQ(std::vector<std::wstring>({L"E"}), Subkeys(HKEY_LOCAL_MACHINE, L"A\\B"));
+  EXPECT_TRUE(Values(HKEY_LOCAL_MACHINE, L"A\\B").empty());
   HKEY key;
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"A\\B", 0, 0, &key));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"A\\B\\C", 0, 0, &key));
   EXPECT_EQ(nullptr, key);
   // A redefined value keeps its place and first name; a deleted and
   // redefined one comes last.

@@ -10,6 +10,10 @@ std::unordered_set<KernelObject *> &Open() {
   static std::unordered_set<KernelObject *> open;
   return open;
 }
+
+// The object last looked up and found open: a search or a file is used
+// call after call, so most lookups end here.
+KernelObject *g_last = nullptr;
 }  // namespace
 
 HANDLE RegisterHandle(KernelObject *object) {
@@ -19,12 +23,16 @@ HANDLE RegisterHandle(KernelObject *object) {
 
 KernelObject *LookupHandle(HANDLE handle) {
   auto *object = static_cast<KernelObject *>(handle);
-  return Open().count(object) ? object : nullptr;
+  if (object && object == g_last) return object;
+  if (!Open().count(object)) return nullptr;
+  g_last = object;
+  return object;
 }
 
 bool ReleaseHandle(HANDLE handle) {
   auto *object = static_cast<KernelObject *>(handle);
   if (!Open().erase(object)) return false;
+  if (object == g_last) g_last = nullptr;
   delete object;
   return true;
 }

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "internal.h"
@@ -65,21 +66,25 @@ bool ReadDeviceFile(const std::string &name, DeviceText *text) {
     std::fprintf(stderr, "%s: not a regular file\n", name.c_str());
     return false;
   }
-  // The size is a hint only: the file may change while it is read.
-  if (info.st_size > 0) text->bytes.reserve(static_cast<size_t>(info.st_size));
-  char buffer[1 << 16];
+  // The size is a hint only: the file may change while it is read. The
+  // bytes are read straight into the text, which grows when the file does.
+  std::string &bytes = text->bytes;
+  size_t filled = 0;
+  bytes.resize(std::max<size_t>(info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0, 1) + 1);
   for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+    ssize_t n = ::read(fd, &bytes[filled], bytes.size() - filled);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       int error = errno;
       ::close(fd);
-      text->bytes.clear();
+      bytes.clear();
       return cannotRead(error);
     }
     if (n == 0) break;
-    text->bytes.append(buffer, static_cast<size_t>(n));
+    filled += static_cast<size_t>(n);
   }
+  bytes.resize(filled);
   ::close(fd);
   text->mark = TakeByteOrderMark(&text->bytes);
   return true;

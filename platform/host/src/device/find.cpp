@@ -43,6 +43,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <unordered_map>
 #include <new>
 #include <string>
 #include <utility>
@@ -52,18 +53,35 @@
 
 namespace {
 
-// Who this process is, for the read-only attribute. The user is read when
-// the search starts; the groups and whether the folder's file system is
-// mounted read-only are read by the search's first entry that needs them
-// (many searches need neither: the superuser's, or those of files the user
-// owns), and are kept for the rest of that search only.
+// Who this process is, for the read-only attribute and for searching, and
+// which mounts are read-only: asked of the host once per device (forgotten
+// by ResetDevice), not at every search. The groups, and whether a mount is
+// read-only, are asked by the first entry that needs them (many walks need
+// neither: the superuser's, or those of files the user owns).
 struct Caller {
+  bool userRead = false;
   uid_t user = 0;
+  bool superuser = false;  // real and effective user 0: may search any folder
   bool groupsRead = false;
   gid_t group = 0;
   std::vector<gid_t> groups;
-  int fileSystemRead = -1;  // -1 not read yet, else 1 when read-only
+  std::unordered_map<uint64_t, bool> readOnlyMounts;  // by mount id
 };
+
+Caller &DeviceCaller() {
+  static Caller caller;
+  static bool registered = false;
+  if (!registered) {
+    registered = true;
+    host::OnDeviceReset([] { caller = Caller(); });
+  }
+  if (!caller.userRead) {
+    caller.userRead = true;
+    caller.user = ::geteuid();
+    caller.superuser = caller.user == 0 && ::getuid() == 0;
+  }
+  return caller;
+}
 
 // Bytes of directory entries read from the host at once.
 const size_t kEntryBufferBytes = 32768;
@@ -78,7 +96,9 @@ struct FindObject : host::KernelObject {
   std::wstring wildcard;   // upper case; empty matches every name
   std::wstring deviceDir;  // the searched folder's device path, for rom.txt
   std::string rootDir;     // the searched folder's root path, for links
-  Caller caller;
+  // Whether the folder's file system is mounted read-only, for entries
+  // whose mount the host does not tell: -1 not read yet, else 1 when so.
+  int fileSystemRead = -1;
   std::wstring name;  // the entry being read, kept to spare an allocation per entry
   std::wstring upper;
   ~FindObject() override {
@@ -118,13 +138,16 @@ struct EntryInfo {
   struct timespec write {};
   struct timespec birth {};
   bool hasBirth = false;
+  bool hasMount = false;
+  uint64_t mount = 0;  // the id of the mount the entry is on
 };
 
 // statx of `name` in folder `dirFd` (AT_ flags as statx takes them) into
 // `info`; fstatat where the kernel lacks statx (no birth time then).
 bool StatAt(int dirFd, const char *name, int flags, EntryInfo *info) {
   struct statx sx;
-  if (::statx(dirFd, name, flags | AT_NO_AUTOMOUNT, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
+  if (::statx(dirFd, name, flags | AT_NO_AUTOMOUNT, STATX_BASIC_STATS | STATX_BTIME | STATX_MNT_ID,
+              &sx) == 0) {
     info->mode = sx.stx_mode;
     info->user = sx.stx_uid;
     info->group = sx.stx_gid;
@@ -138,6 +161,8 @@ bool StatAt(int dirFd, const char *name, int flags, EntryInfo *info) {
         (sx.stx_mask & STATX_BTIME) && (sx.stx_btime.tv_sec != 0 || sx.stx_btime.tv_nsec != 0);
     info->birth = {static_cast<time_t>(sx.stx_btime.tv_sec),
                    static_cast<long>(sx.stx_btime.tv_nsec)};
+    info->hasMount = sx.stx_mask & STATX_MNT_ID;
+    info->mount = sx.stx_mnt_id;
     return true;
   }
   if (errno != ENOSYS) return false;
@@ -150,6 +175,7 @@ bool StatAt(int dirFd, const char *name, int flags, EntryInfo *info) {
   info->access = st.st_atim;
   info->write = st.st_mtim;
   info->hasBirth = false;
+  info->hasMount = false;
   return true;
 }
 
@@ -188,12 +214,38 @@ void ReadGroups(Caller &caller) {
   }
 }
 
-// True when the caller may write an entry of this mode and owner. The
+// True when the file system of entry `name` (followed when `linked`) is
+// mounted read-only.
+bool OnReadOnlyMount(FindObject *find, const char *name, const EntryInfo &info, bool linked) {
+  Caller &caller = DeviceCaller();
+  if (info.hasMount) {
+    auto known = caller.readOnlyMounts.find(info.mount);
+    if (known != caller.readOnlyMounts.end()) return known->second;
+    // Asked once per mount, of the entry itself.
+    int fd =
+        linked ? host::OpenInRoot(find->rootDir.empty() ? name : find->rootDir + "/" + name, O_PATH)
+               : ::openat(find->fd, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct statvfs fs;
+    if (fd >= 0) {
+      bool done = ::fstatvfs(fd, &fs) == 0;
+      ::close(fd);
+      if (done) return caller.readOnlyMounts[info.mount] = fs.f_flag & ST_RDONLY;
+    }
+  }
+  // No mount told: the folder's file system, asked once per search.
+  if (find->fileSystemRead < 0) {
+    struct statvfs fs;
+    find->fileSystemRead = ::fstatvfs(find->fd, &fs) == 0 && (fs.f_flag & ST_RDONLY) ? 1 : 0;
+  }
+  return find->fileSystemRead == 1;
+}
+
+// True when the caller may write entry `name` of this mode and owner. The
 // permission bits are read as the kernel reads them (the owner's, else the
 // group's, else everyone's); the superuser may write anything; nothing on
 // a file system mounted read-only can be written.
-bool Writable(FindObject *find, const EntryInfo &info) {
-  Caller &caller = find->caller;
+bool Writable(FindObject *find, const char *name, const EntryInfo &info, bool linked) {
+  Caller &caller = DeviceCaller();
   bool permitted;
   if (caller.user == 0) {
     permitted = true;
@@ -205,12 +257,7 @@ bool Writable(FindObject *find, const EntryInfo &info) {
     for (gid_t g : caller.groups) member = member || g == info.group;
     permitted = info.mode & (member ? S_IWGRP : S_IWOTH);
   }
-  if (!permitted) return false;
-  if (caller.fileSystemRead < 0) {
-    struct statvfs fs;
-    caller.fileSystemRead = ::fstatvfs(find->fd, &fs) == 0 && (fs.f_flag & ST_RDONLY) ? 1 : 0;
-  }
-  return caller.fileSystemRead == 0;
+  return permitted && !OnReadOnlyMount(find, name, info, linked);
 }
 
 FILETIME ToFileTime(const struct timespec &t) {
@@ -263,7 +310,7 @@ bool NextEntry(FindObject *find, LPWIN32_FIND_DATAW data) {
     } else if (S_ISREG(info.mode)) {
       size = info.size;
     }
-    if (!Writable(find, info)) attributes |= FILE_ATTRIBUTE_READONLY;
+    if (!Writable(find, name, info, linked)) attributes |= FILE_ATTRIBUTE_READONLY;
     if (!host::RomListEmpty()) {
       DWORD rom = host::RomAttributes(find->deviceDir + L'\\' + wide);
       if (rom) attributes |= rom | FILE_ATTRIBUTE_READONLY;
@@ -329,9 +376,10 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
   find->wildcard = wildcard;
   find->deviceDir = folder;
   // A folder that can be opened but not searched (no execute permission)
-  // cannot show what its entries are: it fails like an unreadable one.
+  // cannot show what its entries are: it fails like an unreadable one. The
+  // superuser may search every folder.
   char *entries = nullptr;
-  if (::faccessat(fd, ".", R_OK | X_OK, 0) != 0 ||
+  if ((!DeviceCaller().superuser && ::faccessat(fd, ".", R_OK | X_OK, 0) != 0) ||
       !(entries = new (std::nothrow) char[kEntryBufferBytes])) {
     ::close(fd);
     delete find;
@@ -341,7 +389,6 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
   find->fd = fd;
   find->entries.reset(entries);
   find->rootDir = std::move(rootDir);
-  find->caller.user = ::geteuid();
   if (!NextEntry(find, findData)) {
     delete find;
     SetLastError(ERROR_FILE_NOT_FOUND);

@@ -1,5 +1,5 @@
-// regfile.cpp - the registry tree and the reader of registry editor export
-// files.
+// regfile.cpp - the reader of registry editor export files: the device
+// registry's source (regtree.h) when the device folder has registry.reg.
 //
 // Two kinds of file are read, as the desktop and device registry editors
 // write them:
@@ -27,108 +27,6 @@
 
 namespace host {
 namespace reg {
-
-// ===========================================================================
-// The tree
-// ===========================================================================
-
-namespace {
-// Keys with fewer values than this are searched by a plain scan.
-constexpr size_t kIndexFrom = 16;
-
-bool SameName(const std::u16string &a, const std::u16string &upperB) {
-  if (a.size() != upperB.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (static_cast<char16_t>(UpperChar(a[i])) != upperB[i]) return false;
-  return true;
-}
-}  // namespace
-
-std::u16string Upper(const std::u16string &name) {
-  std::u16string upper(name.size(), u'\0');
-  for (size_t i = 0; i < name.size(); ++i) upper[i] = static_cast<char16_t>(UpperChar(name[i]));
-  return upper;
-}
-
-Tree::Tree() { keys_.resize(kRootCount); }
-
-Key *Tree::Child(const Key *parent, const std::u16string &name) {
-  auto it = parent->byName.find(Upper(name));
-  return it == parent->byName.end() ? nullptr : it->second;
-}
-
-Key *Tree::MakeChild(Key *parent, const std::u16string &name) {
-  std::u16string upper = Upper(name);
-  auto it = parent->byName.find(upper);
-  if (it != parent->byName.end()) return it->second;
-  keys_.emplace_back();
-  Key *child = &keys_.back();
-  child->name = name;
-  parent->byName.emplace(std::move(upper), child);
-  return child;
-}
-
-bool Tree::RemoveChild(Key *parent, const std::u16string &name) {
-  return parent->byName.erase(Upper(name)) != 0;
-}
-
-Value *Tree::FindValue(Key *key, const std::u16string &name) {
-  std::u16string upper = Upper(name);
-  if (key->valueIndex) {
-    auto it = key->valueIndex->find(upper);
-    return it == key->valueIndex->end() ? nullptr : &key->values[it->second];
-  }
-  for (Value &value : key->values)
-    if (!value.deleted && SameName(value.name, upper)) return &value;
-  return nullptr;
-}
-
-void Tree::SetValue(Key *key, const std::u16string &name, DWORD type, std::vector<BYTE> data) {
-  if (Value *existing = FindValue(key, name)) {
-    existing->type = type;
-    existing->data = std::move(data);
-    return;
-  }
-  key->values.emplace_back();
-  Value &value = key->values.back();
-  value.name = name;
-  value.type = type;
-  value.data = std::move(data);
-  if (key->valueIndex) {
-    key->valueIndex->emplace(Upper(name), key->values.size() - 1);
-  } else if (key->values.size() >= kIndexFrom) {
-    key->valueIndex = std::make_unique<std::unordered_map<std::u16string, size_t>>();
-    for (size_t i = 0; i < key->values.size(); ++i)
-      if (!key->values[i].deleted) key->valueIndex->emplace(Upper(key->values[i].name), i);
-  }
-}
-
-void Tree::DeleteValue(Key *key, const std::u16string &name) {
-  Value *value = FindValue(key, name);
-  if (!value) return;
-  value->deleted = true;
-  value->data.clear();
-  value->data.shrink_to_fit();
-  if (key->valueIndex) key->valueIndex->erase(Upper(name));
-}
-
-void Tree::Finish() {
-  for (Key &key : keys_) {
-    key.subkeys.clear();
-    key.subkeys.reserve(key.byName.size());
-    for (auto &entry : key.byName) key.subkeys.push_back(entry.second);
-    auto dead = std::remove_if(key.values.begin(), key.values.end(),
-                               [](const Value &v) { return v.deleted; });
-    if (dead != key.values.end()) {
-      key.values.erase(dead, key.values.end());
-      if (key.valueIndex) {
-        key.valueIndex->clear();
-        for (size_t i = 0; i < key.values.size(); ++i)
-          key.valueIndex->emplace(Upper(key.values[i].name), i);
-      }
-    }
-  }
-}
 
 // ===========================================================================
 // Decoding the file into UTF-16 code units
@@ -439,7 +337,7 @@ class Parser {
       return Report(number, "blank after '[' (the key path starts right after the bracket)");
     size_t close = line.rfind(u']');
     if (close == std::u16string::npos || close < at) return Report(number, "key line without ']'");
-    current_ = nullptr;
+    current_ = kNoKey;
     bool remove = at < close && line[at] == u'-';
     if (remove) ++at;
     std::u16string path = line.substr(at, close - at);
@@ -460,11 +358,12 @@ class Parser {
     for (const std::u16string &part : parts)
       if (part.find(u'\0') != std::u16string::npos)
         return Report(number, "NUL character in a key name");
-    Key *key = tree_.root(root);
+    KeyId key = static_cast<KeyId>(root);
     if (remove) {
       if (parts.empty()) return Report(number, "a root key cannot be deleted");
-      for (size_t i = 0; key && i + 1 < parts.size(); ++i) key = Tree::Child(key, parts[i]);
-      if (key) Tree::RemoveChild(key, parts.back());
+      for (size_t i = 0; key != kNoKey && i + 1 < parts.size(); ++i)
+        key = tree_.Child(key, parts[i]);
+      if (key != kNoKey) tree_.RemoveChild(key, parts.back());
       return;  // values that follow a deleted key go nowhere
     }
     for (const std::u16string &part : parts) key = tree_.MakeChild(key, part);
@@ -543,29 +442,31 @@ class Parser {
     if (at == line.size() || line[at] != u'=') return Report(number, "expected = after the name");
     at = SkipBlanks(line, at + 1);
     // The data ends before trailing blanks.
-    std::u16string text = line.substr(0, line.find_last_not_of(u" \t") + 1);
-    Key *key = current_;
+    std::u16string &text = text_;
+    text.assign(line, 0, line.find_last_not_of(u" \t") + 1);
+    KeyId key = current_;
     // Values under a key line that was refused or that deleted its key go
     // nowhere, without a report of their own: the key line says it. Their
     // data is read all the same, so that continued data is passed over.
-    if (!key && !sawKey_) Report(number, "value outside of a key");
+    if (key == kNoKey && !sawKey_) Report(number, "value outside of a key");
     if (at >= text.size())
       return Report(number, "nothing after = (write the data, or - to delete)");
 
     if (text[at] == u'-') {
       if (!RestIsComment(text, at + 1))
         return Report(number, "text after =- (a comment must start with ;)");
-      if (key) Tree::DeleteValue(key, name);
+      tree_.DeleteValue(key, name);
       return;
     }
-    std::vector<BYTE> data;
+    std::vector<BYTE> &data = data_;
+    data.clear();
     if (text[at] == u'"') {
-      std::u16string string;
+      std::u16string &string = string_;
       if (!Quoted(text, &at, number, &string, &problem))
         return Report(number, problem ? problem : "the string has no closing quote");
       if (!RestIsComment(text, at)) return Report(number, kTextAfter);
       PutUnits(string, &data);
-      return Set(key, name, REG_SZ, std::move(data));
+      return Set(key, name, REG_SZ, data);
     }
     if (StartsWithAscii(text, at, "dword:")) {
       at = SkipBlanks(text, at + 6);
@@ -578,7 +479,7 @@ class Parser {
       if (!RestIsComment(text, at)) return Report(number, kTextAfter);
       data = {static_cast<BYTE>(v), static_cast<BYTE>(v >> 8), static_cast<BYTE>(v >> 16),
               static_cast<BYTE>(v >> 24)};
-      return Set(key, name, REG_DWORD, std::move(data));
+      return Set(key, name, REG_DWORD, data);
     }
     if (StartsWithAscii(text, at, "multi_sz:")) {
       Start(Pending::kMultiSz, key, name, REG_MULTI_SZ, number);
@@ -605,7 +506,7 @@ class Parser {
     HexPart(text, at, number);
   }
 
-  void Start(Pending kind, Key *key, const std::u16string &name, DWORD type, int number) {
+  void Start(Pending kind, KeyId key, const std::u16string &name, DWORD type, int number) {
     pending_ = kind;
     pendingKey_ = key;
     pendingName_ = name;
@@ -685,7 +586,7 @@ class Parser {
   }
 
   void FinishPending() {
-    std::vector<BYTE> data = std::move(pendingData_);
+    std::vector<BYTE> &data = pendingData_;
     DWORD type = pendingType_;
     if (pending_ == Pending::kMultiSz) {
       data.push_back(0);
@@ -709,11 +610,12 @@ class Parser {
       }
     }
     pending_ = Pending::kNone;
-    Set(pendingKey_, pendingName_, type, std::move(data));
+    Set(pendingKey_, pendingName_, type, data);
+    data.clear();
   }
 
-  static void Set(Key *key, const std::u16string &name, DWORD type, std::vector<BYTE> data) {
-    if (key) Tree::SetValue(key, name, type, std::move(data));
+  void Set(KeyId key, const std::u16string &name, DWORD type, const std::vector<BYTE> &data) {
+    tree_.SetValue(key, name, type, data.data(), data.size());
   }
 
   static constexpr const char *kTextAfter = "text after the value (a comment must start with ;)";
@@ -724,13 +626,17 @@ class Parser {
   bool refused_ = false;
   bool regedit4_ = false;
   bool sawKey_ = false;
-  Key *current_ = nullptr;
+  KeyId current_ = kNoKey;
   Pending pending_ = Pending::kNone;
-  Key *pendingKey_ = nullptr;
+  KeyId pendingKey_ = kNoKey;
   std::u16string pendingName_;
   DWORD pendingType_ = REG_NONE;
   int pendingLine_ = 0;
   std::vector<BYTE> pendingData_;
+  // Room reused from line to line.
+  std::u16string text_;
+  std::u16string string_;
+  std::vector<BYTE> data_;
 };
 
 }  // namespace
@@ -738,6 +644,7 @@ class Parser {
 void ParseRegFile(DeviceText *file, Tree *tree) {
   Encoding encoding = EncodingOf(*file);
   Parser parser(tree, file->name);
+  tree->Reserve(file->bytes.size());
   DeviceLines lines(file->bytes, encoding == Encoding::kUtf16LE   ? DeviceLines::kUtf16LE
                                  : encoding == Encoding::kUtf16BE ? DeviceLines::kUtf16BE
                                                                   : DeviceLines::kBytes);
@@ -760,6 +667,13 @@ void ParseRegFile(const std::string &bytes, Tree *tree, const std::string &fileN
   file.mark = TakeByteOrderMark(&file.bytes);
   ParseRegFile(&file, tree);
 }
+
+const Source kRegFileSource = {"registry.reg", [](DeviceText *text, Tree *tree) {
+                                 if (text)
+                                   ParseRegFile(text, tree);
+                                 else
+                                   tree->Finish();
+                               }};
 
 }  // namespace reg
 }  // namespace host

@@ -1,8 +1,9 @@
 // registry.cpp - the device registry: RegOpenKeyExW, RegEnumValueW,
 // RegEnumKeyExW, RegQueryValueExW, RegCloseKey.
 //
-// The registry is read from registry.reg in the device folder once, when it
-// is first needed (regfile.cpp), and never written. A missing file is an
+// The registry is read from the device folder once, when it is first
+// needed, through the device's registry source (regtree.h: registry.reg,
+// read by regfile.cpp), and never written. A missing file is an
 // empty registry; a file that cannot be read, or is not a regular file, is
 // said once on standard error and is an empty registry too.
 //
@@ -19,16 +20,17 @@
 #include <unordered_set>
 
 #include "internal.h"
-#include "regfile.h"
+#include "regtree.h"
 
 namespace {
 
-using host::reg::Key;
+using host::reg::KeyId;
+using host::reg::kNoKey;
 using host::reg::Tree;
-using host::reg::Value;
+using host::reg::ValueView;
 
 struct KeyHandle {
-  Key *key;
+  KeyId key;
 };
 
 struct RegistryState {
@@ -40,15 +42,9 @@ RegistryState &State() {
   return state;
 }
 
-void LoadRegistry(host::DeviceText *text, Tree *tree) {
-  if (text)
-    host::reg::ParseRegFile(text, tree);
-  else
-    tree->Finish();
-}
-
 host::DeviceFile<Tree> &RegistryFile() {
-  static host::DeviceFile<Tree> file("registry.reg", LoadRegistry);
+  static const host::reg::Source &source = host::reg::DeviceRegistrySource();
+  static host::DeviceFile<Tree> file(source.fileName, source.load);
   return file;
 }
 
@@ -61,16 +57,15 @@ Tree &Registry() {
   return RegistryFile().Get();
 }
 
-// The key behind a handle, or nullptr when the handle is neither a root nor
+// The key behind a handle, or kNoKey when the handle is neither a root nor
 // an open key.
-Key *KeyOf(HKEY handle) {
-  Tree &tree = Registry();
-  if (handle == HKEY_CLASSES_ROOT) return tree.root(host::reg::kClassesRoot);
-  if (handle == HKEY_CURRENT_USER) return tree.root(host::reg::kCurrentUser);
-  if (handle == HKEY_LOCAL_MACHINE) return tree.root(host::reg::kLocalMachine);
-  if (handle == HKEY_USERS) return tree.root(host::reg::kUsers);
+KeyId KeyOf(HKEY handle) {
+  if (handle == HKEY_CLASSES_ROOT) return host::reg::kClassesRoot;
+  if (handle == HKEY_CURRENT_USER) return host::reg::kCurrentUser;
+  if (handle == HKEY_LOCAL_MACHINE) return host::reg::kLocalMachine;
+  if (handle == HKEY_USERS) return host::reg::kUsers;
   auto *object = reinterpret_cast<KeyHandle *>(handle);
-  return State().handles.count(object) ? object->key : nullptr;
+  return State().handles.count(object) ? object->key : kNoKey;
 }
 
 std::u16string Units(LPCWSTR text) {
@@ -82,7 +77,7 @@ std::u16string Units(LPCWSTR text) {
 
 // Copies a name out as the device does (see the top of the file). Returns
 // ERROR_MORE_DATA when it does not fit.
-LONG PutName(const std::u16string &name, LPWSTR out, LPDWORD chars) {
+LONG PutName(std::u16string_view name, LPWSTR out, LPDWORD chars) {
   if (name.size() + 1 > *chars) {
     *chars = static_cast<DWORD>(name.size() + 1);
     return ERROR_MORE_DATA;
@@ -95,15 +90,15 @@ LONG PutName(const std::u16string &name, LPWSTR out, LPDWORD chars) {
 
 // Type, size and bytes of a value. `data` may be null (a size query); a
 // `data` without `bytes` is refused.
-LONG PutData(const Value &value, LPDWORD type, LPBYTE data, LPDWORD bytes) {
+LONG PutData(const ValueView &value, LPDWORD type, LPBYTE data, LPDWORD bytes) {
   if (data && !bytes) return ERROR_INVALID_PARAMETER;
   if (type) *type = value.type;
   if (!bytes) return ERROR_SUCCESS;
-  DWORD size = static_cast<DWORD>(value.data.size());
+  DWORD size = static_cast<DWORD>(value.size);
   bool fits = !data || size <= *bytes;
   *bytes = size;
   if (!fits) return ERROR_MORE_DATA;
-  if (data && size) std::memcpy(data, value.data.data(), size);
+  if (data && size) std::memcpy(data, value.data, size);
   return ERROR_SUCCESS;
 }
 
@@ -119,19 +114,20 @@ void host::reg::ForgetRegistry() {
 LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM /*desired*/, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
-  Key *at = KeyOf(key);
-  if (!at) return ERROR_INVALID_HANDLE;
+  Tree &tree = Registry();
+  KeyId at = KeyOf(key);
+  if (at == kNoKey) return ERROR_INVALID_HANDLE;
   // Path components are separated by backslashes; empty ones are passed
   // over, so "A\" and "A" name the same key.
   std::u16string path = Units(subKey);
   size_t start = 0;
-  while (at && start <= path.size()) {
+  while (at != kNoKey && start <= path.size()) {
     size_t slash = path.find(u'\\', start);
     if (slash == std::u16string::npos) slash = path.size();
-    if (slash > start) at = Tree::Child(at, path.substr(start, slash - start));
+    if (slash > start) at = tree.Child(at, std::u16string_view(path).substr(start, slash - start));
     start = slash + 1;
   }
-  if (!at) return ERROR_FILE_NOT_FOUND;
+  if (at == kNoKey) return ERROR_FILE_NOT_FOUND;
   auto *handle = new KeyHandle{at};
   State().handles.insert(handle);
   *result = reinterpret_cast<HKEY>(handle);
@@ -150,11 +146,12 @@ LONG RegCloseKey(HKEY key) {
 
 LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWORD reserved,
                    LPWSTR className, LPDWORD classChars, LPFILETIME lastWriteTime) {
-  Key *at = KeyOf(key);
-  if (!at) return ERROR_INVALID_HANDLE;
+  Tree &tree = Registry();
+  KeyId at = KeyOf(key);
+  if (at == kNoKey) return ERROR_INVALID_HANDLE;
   if (!name || !nameChars || reserved) return ERROR_INVALID_PARAMETER;
-  if (index >= at->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-  LONG result = PutName(at->subkeys[index]->name, name, nameChars);
+  if (index >= tree.SubkeyCount(at)) return ERROR_NO_MORE_ITEMS;
+  LONG result = PutName(tree.KeyName(tree.Subkey(at, index)), name, nameChars);
   if (result != ERROR_SUCCESS) return result;
   // Keys have no class and no recorded write time here.
   if (classChars) {
@@ -168,16 +165,17 @@ LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWOR
 LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueNameChars,
                    LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataBytes) {
   if (DWORD fault = host::FaultHit(host::Fault::kRegEnumValueW)) return static_cast<LONG>(fault);
-  Key *at = KeyOf(key);
-  if (!at) return ERROR_INVALID_HANDLE;
+  Tree &tree = Registry();
+  KeyId at = KeyOf(key);
+  if (at == kNoKey) return ERROR_INVALID_HANDLE;
   if (!valueName || !valueNameChars || reserved || (data && !dataBytes))
     return ERROR_INVALID_PARAMETER;
-  if (index >= at->values.size()) return ERROR_NO_MORE_ITEMS;
-  const Value &value = at->values[index];
+  if (index >= tree.ValueCount(at)) return ERROR_NO_MORE_ITEMS;
+  ValueView value = tree.Value(at, index);
   DWORD nameCapacity = *valueNameChars;
   DWORD dataCapacity = dataBytes ? *dataBytes : 0;
   bool nameFits = value.name.size() + 1 <= nameCapacity;
-  bool dataFits = !data || value.data.size() <= dataCapacity;
+  bool dataFits = !data || value.size <= dataCapacity;
   if (!nameFits || !dataFits) {
     // Both capacities tell what is needed, so one more call reads it all.
     *valueNameChars = static_cast<DWORD>(value.name.size() + 1);
@@ -190,10 +188,11 @@ LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueNameCha
 
 LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD dataBytes) {
-  Key *at = KeyOf(key);
-  if (!at) return ERROR_INVALID_HANDLE;
+  Tree &tree = Registry();
+  KeyId at = KeyOf(key);
+  if (at == kNoKey) return ERROR_INVALID_HANDLE;
   if (reserved || (data && !dataBytes)) return ERROR_INVALID_PARAMETER;
-  const Value *value = Tree::FindValue(at, Units(valueName));
-  if (!value) return ERROR_FILE_NOT_FOUND;
-  return PutData(*value, type, data, dataBytes);
+  ValueView value;
+  if (!tree.FindValue(at, Units(valueName), &value)) return ERROR_FILE_NOT_FOUND;
+  return PutData(value, type, data, dataBytes);
 }

@@ -220,12 +220,22 @@ std::string Narrow(const std::u16string &text) {
 }
 
 void PutUnits(const std::u16string &text, std::vector<BYTE> *data) {
+  data->reserve(data->size() + text.size() * 2 + 2);
   for (char16_t c : text) {
     data->push_back(static_cast<BYTE>(c));
     data->push_back(static_cast<BYTE>(c >> 8));
   }
   data->push_back(0);
   data->push_back(0);
+}
+
+// Room kept from line to line is let go once it has grown past this, so
+// that one huge value does not hold its size for the rest of the file.
+constexpr size_t kRoomKept = 1 << 16;
+
+template <typename Room>
+void LetGoIfLarge(Room *room) {
+  if (room->capacity() > kRoomKept) Room().swap(*room);
 }
 
 enum class Hex { kDone, kGoesOn, kBad, kNoComma, kAfterBackslash, kBigByte };
@@ -271,8 +281,9 @@ class Parser {
  public:
   Parser(Tree *tree, const std::string &fileName) : tree_(*tree), file_(fileName) {}
 
-  // One line of the file, without its line end.
-  void Feed(const std::u16string &line, int number) {
+  // One line of the file, without its line end. The parser may trim the
+  // line in place, or let its room go once its text is taken.
+  void Feed(std::u16string &line, int number) {
     if (!headerSeen_) return Header(line, number);
     if (refused_) return;
     if (pending_ != Pending::kNone) return Continue(line, number);
@@ -307,7 +318,7 @@ class Parser {
     }
   }
 
-  void Line(const std::u16string &line, int number) {
+  void Line(std::u16string &line, int number) {
     size_t at = SkipBlanks(line, 0);
     if (at == line.size() || line[at] == u';' || line[at] == u'#') return;
     if (line[at] == u'[') return KeyLine(line, at + 1, number);
@@ -393,6 +404,11 @@ class Parser {
   bool Quoted(const std::u16string &line, size_t *at, int number, std::u16string *out,
               const char **problem) {
     out->clear();
+    // Room for the text up to the closing quote, taken at once, so that a
+    // long string grows no spare capacity.
+    size_t close = *at + 1;
+    while (close < line.size() && line[close] != u'"') close += line[close] == u'\\' ? 2 : 1;
+    out->reserve(std::min(close, line.size()) - (*at + 1));
     for (size_t i = *at + 1; i < line.size(); ++i) {
       char16_t c = line[i];
       if (c == u'"') {
@@ -430,7 +446,7 @@ class Parser {
     return false;
   }
 
-  void ValueLine(const std::u16string &line, size_t at, int number) {
+  void ValueLine(std::u16string &line, size_t at, int number) {
     std::u16string name;
     const char *problem = nullptr;
     if (line[at] == u'@') {
@@ -441,9 +457,10 @@ class Parser {
     at = SkipBlanks(line, at);
     if (at == line.size() || line[at] != u'=') return Report(number, "expected = after the name");
     at = SkipBlanks(line, at + 1);
-    // The data ends before trailing blanks.
-    std::u16string &text = text_;
-    text.assign(line, 0, line.find_last_not_of(u" \t") + 1);
+    // The data ends before trailing blanks (trimmed in place: a long line
+    // is never copied).
+    std::u16string &text = line;
+    text.resize(text.find_last_not_of(u" \t") + 1);
     KeyId key = current_;
     // Values under a key line that was refused or that deleted its key go
     // nowhere, without a report of their own: the key line says it. Their
@@ -465,8 +482,14 @@ class Parser {
       if (!Quoted(text, &at, number, &string, &problem))
         return Report(number, problem ? problem : "the string has no closing quote");
       if (!RestIsComment(text, at)) return Report(number, kTextAfter);
+      // A long string is held once as the line, once as text and once as
+      // data: each goes as soon as the next is made.
+      LetGoIfLarge(&text);
       PutUnits(string, &data);
-      return Set(key, name, REG_SZ, data);
+      LetGoIfLarge(&string);
+      Set(key, name, REG_SZ, data);
+      LetGoIfLarge(&data);
+      return;
     }
     if (StartsWithAscii(text, at, "dword:")) {
       at = SkipBlanks(text, at + 6);
@@ -612,6 +635,7 @@ class Parser {
     pending_ = Pending::kNone;
     Set(pendingKey_, pendingName_, type, data);
     data.clear();
+    LetGoIfLarge(&data);
   }
 
   void Set(KeyId key, const std::u16string &name, DWORD type, const std::vector<BYTE> &data) {
@@ -634,7 +658,6 @@ class Parser {
   int pendingLine_ = 0;
   std::vector<BYTE> pendingData_;
   // Room reused from line to line.
-  std::u16string text_;
   std::u16string string_;
   std::vector<BYTE> data_;
 };

@@ -231,6 +231,9 @@ TEST_F(Find, LinksIntoAFolderTheUserCannotSearchAreListed) {
   EXPECT_EQ(0, WEXITSTATUS(status)) << "the link was dropped or shown with its target's size";
 }
 
+// The pauses are not waits for a result: they let the folder's time move on,
+// so that a search that kept entries while the folder's time stood still
+// would be caught. A busy machine only makes them longer.
 TEST_F(Find, RepeatedSearchSeesEveryChangeToTheFolder) {
   device.write("root/Dir/a.txt", "x");
   ::usleep(100000);

@@ -92,10 +92,13 @@ int OutPutString(const char *text) {
   return last;
 }
 
+/* A file system may keep written bytes back until the file is closed, and
+ * tell only then that it could not write them: a failed close counts as a
+ * failed write. */
 void OutClose(void) {
   if (OutStream.handle == INVALID_HANDLE_VALUE) return;
   if (OutStream.position != 0) OutWriteBuffer((DWORD)OutStream.position);
-  CloseHandle(OutStream.handle);
+  if (!CloseHandle(OutStream.handle)) OutStream.failed = 1;
   OutStream.handle = INVALID_HANDLE_VALUE;
 }
 

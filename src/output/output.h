@@ -38,7 +38,8 @@ int OutPutChar(int ch);
  * -1 when the string is empty or a write failed. */
 int OutPutString(const char *text);
 
-/* Writes what is buffered and closes the output. */
+/* Writes what is buffered and closes the output; a failed close sets
+ * `failed`. */
 void OutClose(void);
 
 /* A new narrow copy of `wide` in the ANSI code page, or null when memory is

@@ -3,8 +3,13 @@
 // has as well (time and date pictures, formatted output, upper case, code
 // page conversions) is checked in tests/conformance.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
 
 #include <functional>
 #include <string>
@@ -265,6 +270,77 @@ TEST(Files, StreamsReadAndWriteWhatIsThere) {
   EXPECT_EQ(2u, ce_fwrite("abcdef", 3, 2, file));
   EXPECT_EQ(0, ce_fclose(file));
   EXPECT_EQ("abcdef", device.read("root/mixed.txt"));
+}
+
+// A handle open only for writing holds writes back. Whatever else looks at
+// the file - a search, a stream, another handle - sees every byte WriteFile
+// was given; the disk space kept for them is given back at the close; a
+// child made by fork writes none of the parent's again; a signal that ends
+// the process writes them first; a file size limit fails the WriteFile
+// that meets it, with every byte before it in the file.
+TEST(Files, WritesHeldBackAreSeenEverywhereAndFailWhereTheyWould) {
+  TestDevice device;
+  HANDLE out = CreateFileW(L"\\out.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, out);
+  DWORD done = 0;
+  ASSERT_TRUE(WriteFile(out, "hello\n", 6, &done, nullptr));
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(L"\\OUT.TXT", &found);
+  ASSERT_NE(INVALID_HANDLE_VALUE, search);
+  EXPECT_EQ(6u, found.nFileSizeLow);
+  FindClose(search);
+
+  ASSERT_TRUE(WriteFile(out, "world\n", 6, &done, nullptr));
+  char bytes[64];
+  ce_FILE *stream = _wfopen(L"\\out.txt", L"rb");
+  ASSERT_NE(nullptr, stream);
+  EXPECT_EQ("hello\nworld\n", std::string(bytes, ce_fread(bytes, 1, sizeof bytes, stream)));
+  ce_fclose(stream);
+
+  HANDLE in = CreateFileW(L"\\out.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, in);
+  ASSERT_TRUE(WriteFile(out, "again\n", 6, &done, nullptr));
+  ASSERT_TRUE(ReadFile(in, bytes, sizeof bytes, &done, nullptr));
+  EXPECT_EQ("hello\nworld\nagain\n", std::string(bytes, done));
+  CloseHandle(in);
+
+  ASSERT_TRUE(WriteFile(out, "once\n", 5, &done, nullptr));
+  pid_t child = ::fork();
+  if (child == 0) std::exit(0);  // exit writes what is held back, if any
+  int status = 0;
+  ASSERT_EQ(child, ::waitpid(child, &status, 0));
+  EXPECT_TRUE(CloseHandle(out));
+  EXPECT_EQ("hello\nworld\nagain\nonce\n", device.read("root/out.txt"));
+  struct stat info;
+  ASSERT_EQ(0, ::stat(device.host("out.txt").c_str(), &info));
+  EXPECT_LE(info.st_blocks * 512, 4096);
+
+  child = ::fork();
+  if (child == 0) {
+    HANDLE kept = CreateFileW(L"\\kept.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    WriteFile(kept, "kept\n", 5, &done, nullptr);
+    ::raise(SIGTERM);
+    ::_exit(1);
+  }
+  ASSERT_EQ(child, ::waitpid(child, &status, 0));
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_EQ("kept\n", device.read("root/kept.txt"));
+
+  struct rlimit before;
+  ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &before));
+  void (*previous)(int) = ::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = before;
+  small.rlim_cur = 100000;
+  ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &small));
+  out = CreateFileW(L"\\big.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  std::string block(1000, 'x');
+  int calls = 0;
+  while (calls < 200 && WriteFile(out, block.data(), 1000, &done, nullptr)) ++calls;
+  CloseHandle(out);
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  ::signal(SIGXFSZ, previous);
+  EXPECT_EQ(100, calls);
+  EXPECT_EQ(100000u, device.read("root/big.txt").size());
 }
 
 TEST(Shell, DocumentsFolderIsCreatedWhenAsked) {

@@ -81,6 +81,7 @@ void TestDevice::writeSettings(const std::string &text) const {
 }
 
 std::string TestDevice::read(const std::string &relative) const {
+  PlatformSettleWrites();
   return ReadHostFile(folder_ + "/" + relative);
 }
 

@@ -26,6 +26,10 @@ void PlatformFailCall(const char *call, int nth, int count);
 /* Forgets every failure asked for with PlatformFailCall. */
 void PlatformClearFaults(void);
 
+/* Writes what open file handles hold back, so that a test reading a device
+ * file straight from the host sees every byte WriteFile was given. */
+void PlatformSettleWrites(void);
+
 /* Forgets the device folder and all that was read from it, so that the next
  * call reads TOVIK_DEVICE (and the files in that folder) afresh. */
 void PlatformResetDevice(void);

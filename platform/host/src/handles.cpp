@@ -40,8 +40,15 @@ bool ReleaseHandle(HANDLE handle) {
 }  // namespace host
 
 BOOL CloseHandle(HANDLE object) {
-  if (!host::ReleaseHandle(object)) {
+  host::KernelObject *open = host::LookupHandle(object);
+  if (!open) {
     SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  DWORD error = open->Finish();
+  host::ReleaseHandle(object);
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
     return FALSE;
   }
   return TRUE;

@@ -202,6 +202,24 @@ void AppendWideFileName(const char *name, size_t length, std::wstring *out);
 void AppendHostFileName(const WCHAR *name, size_t length, std::string *out);
 
 // ---------------------------------------------------------------------------
+// Writes held back (device/files.cpp)
+// ---------------------------------------------------------------------------
+//
+// A file handle open only for writing holds back what WriteFile gives it,
+// up to 64 KiB, and writes it to the host at once, as a device's file cache
+// would: one host write for many of the program's. Whatever else looks at
+// the file sees it as written: its held writes are settled before it is
+// opened, read or listed by a search, before any file is moved or deleted,
+// before its handle moves or closes, at exit, and at a signal that ends the
+// process.
+
+// Writes what every file handle holds back.
+void SettleWrites();
+// Writes what is held back for host file `device`/`inode`; true when there
+// was something (so what was just read of that file is out of date).
+bool SettleWritesTo(dev_t device, ino_t inode);
+
+// ---------------------------------------------------------------------------
 // ROM files
 // ---------------------------------------------------------------------------
 
@@ -280,6 +298,10 @@ DWORD FaultHit(Fault call);
 // Everything a HANDLE can stand for derives from this; CloseHandle deletes it.
 struct KernelObject {
   virtual ~KernelObject() = default;
+  // What must be done before the object goes (a file writes what it held
+  // back); the device's error code when that failed, which CloseHandle
+  // returns after closing the handle all the same.
+  virtual DWORD Finish() { return ERROR_SUCCESS; }
 };
 
 HANDLE RegisterHandle(KernelObject *object);

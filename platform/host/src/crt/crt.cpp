@@ -31,6 +31,8 @@ struct ce_FILE {
   size_t filled;    // bytes in buffer
   size_t capacity;  // size of buffer
   std::unique_ptr<unsigned char[]> buffer;
+  dev_t device;  // the host file, for the writes a file handle holds back
+  ino_t inode;
 };
 
 namespace {
@@ -42,6 +44,7 @@ constexpr size_t kMaxReadAhead = 128 * 1024;
 // of the file, or an error (which ends reading like the end).
 size_t ReadOnce(ce_FILE *stream, unsigned char *into, size_t size) {
   if (stream->atEnd || size == 0) return 0;
+  host::SettleWritesTo(stream->device, stream->inode);
   ssize_t count;
   do {
     count = ::read(stream->fd, into, size);
@@ -116,6 +119,7 @@ ce_FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
     errno = EACCES;
     return nullptr;
   }
+  if (exists) host::SettleWritesTo(before.st_dev, before.st_ino);
   int fd = host::OpenInRoot(path, flags, 0666);
   if (fd < 0) {
     SetLastError(host::ErrorFromErrno(errno));
@@ -147,6 +151,8 @@ ce_FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
   stream->atEnd = false;
   stream->next = stream->filled = 0;
   stream->capacity = capacity;
+  stream->device = info.st_dev;
+  stream->inode = info.st_ino;
   return stream;
 }
 
@@ -202,6 +208,7 @@ size_t ce_fwrite(const void *data, size_t size, size_t count, ce_FILE *stream) {
     ::lseek(stream->fd, -static_cast<off_t>(stream->filled - stream->next), SEEK_CUR);
   stream->next = stream->filled = 0;
   stream->atEnd = false;
+  host::SettleWritesTo(stream->device, stream->inode);
   const auto *from = static_cast<const unsigned char *>(data);
   size_t wanted = size * count;
   size_t done = 0;

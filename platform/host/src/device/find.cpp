@@ -37,6 +37,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
@@ -140,6 +141,8 @@ struct EntryInfo {
   bool hasBirth = false;
   bool hasMount = false;
   uint64_t mount = 0;  // the id of the mount the entry is on
+  dev_t device = 0;    // the host file, for the writes a handle holds back
+  ino_t inode = 0;
 };
 
 // statx of `name` in folder `dirFd` (AT_ flags as statx takes them) into
@@ -163,6 +166,8 @@ bool StatAt(int dirFd, const char *name, int flags, EntryInfo *info) {
                    static_cast<long>(sx.stx_btime.tv_nsec)};
     info->hasMount = sx.stx_mask & STATX_MNT_ID;
     info->mount = sx.stx_mnt_id;
+    info->device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    info->inode = sx.stx_ino;
     return true;
   }
   if (errno != ENOSYS) return false;
@@ -176,6 +181,8 @@ bool StatAt(int dirFd, const char *name, int flags, EntryInfo *info) {
   info->write = st.st_mtim;
   info->hasBirth = false;
   info->hasMount = false;
+  info->device = st.st_dev;
+  info->inode = st.st_ino;
   return true;
 }
 
@@ -302,6 +309,9 @@ bool NextEntry(FindObject *find, LPWIN32_FIND_DATAW data) {
     EntryInfo info;
     bool linked = false;
     if (!StatEntry(find, name, &info, &linked)) continue;
+    // A file a handle is writing is shown with what it was given.
+    if (host::SettleWritesTo(info.device, info.inode) && !StatEntry(find, name, &info, &linked))
+      continue;
 
     DWORD attributes = 0;
     uint64_t size = 0;

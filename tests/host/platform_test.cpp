@@ -288,20 +288,24 @@ TEST(Files, WritesHeldBackAreSeenEverywhereAndFailWhereTheyWould) {
   HANDLE search = FindFirstFileW(L"\\OUT.TXT", &found);
   ASSERT_NE(INVALID_HANDLE_VALUE, search);
   EXPECT_EQ(6u, found.nFileSizeLow);
-  FindClose(search);
 
-  ASSERT_TRUE(WriteFile(out, "world\n", 6, &done, nullptr));
+  // Opened as the file the search has just listed, and then by its path.
   char bytes[64];
-  ce_FILE *stream = _wfopen(L"\\out.txt", L"rb");
-  ASSERT_NE(nullptr, stream);
-  EXPECT_EQ("hello\nworld\n", std::string(bytes, ce_fread(bytes, 1, sizeof bytes, stream)));
-  ce_fclose(stream);
+  for (const char *line : {"world\n", "again\n"}) {
+    ASSERT_TRUE(WriteFile(out, line, 6, &done, nullptr));
+    ce_FILE *stream = _wfopen(L"\\out.txt", L"rb");
+    ASSERT_NE(nullptr, stream);
+    EXPECT_EQ(std::string("hello\nworld\nagain\n", line[0] == 'w' ? 12 : 18),
+              std::string(bytes, ce_fread(bytes, 1, sizeof bytes, stream)));
+    ce_fclose(stream);
+    FindClose(search);
+  }
 
   HANDLE in = CreateFileW(L"\\out.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, in);
-  ASSERT_TRUE(WriteFile(out, "again\n", 6, &done, nullptr));
+  ASSERT_TRUE(WriteFile(out, "more\n", 5, &done, nullptr));
   ASSERT_TRUE(ReadFile(in, bytes, sizeof bytes, &done, nullptr));
-  EXPECT_EQ("hello\nworld\nagain\n", std::string(bytes, done));
+  EXPECT_EQ("hello\nworld\nagain\nmore\n", std::string(bytes, done));
   CloseHandle(in);
 
   ASSERT_TRUE(WriteFile(out, "once\n", 5, &done, nullptr));
@@ -310,7 +314,7 @@ TEST(Files, WritesHeldBackAreSeenEverywhereAndFailWhereTheyWould) {
   int status = 0;
   ASSERT_EQ(child, ::waitpid(child, &status, 0));
   EXPECT_TRUE(CloseHandle(out));
-  EXPECT_EQ("hello\nworld\nagain\nonce\n", device.read("root/out.txt"));
+  EXPECT_EQ("hello\nworld\nagain\nmore\nonce\n", device.read("root/out.txt"));
   struct stat info;
   ASSERT_EQ(0, ::stat(device.host("out.txt").c_str(), &info));
   EXPECT_LE(info.st_blocks * 512, 4096);

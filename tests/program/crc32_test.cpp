@@ -120,6 +120,19 @@ TEST_F(FileChecksum, FifoIsNeverOpened) {
   if (reader >= 0) ::close(reader);
 }
 
+// A file a search has just listed is opened at once for its checksum; one
+// swapped for a FIFO in between is refused, not read or waited on.
+TEST_F(FileChecksum, FileSwappedForAFifoAfterItsSearchIsNotWaitedOn) {
+  device.write("root/swap.txt", "abc");
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(L"\\swap.txt", &found);
+  ASSERT_NE(INVALID_HANDLE_VALUE, search);
+  ASSERT_EQ(0, ::unlink(device.host("swap.txt").c_str()));
+  ASSERT_EQ(0, ::mkfifo(device.host("swap.txt").c_str(), 0644));
+  EXPECT_EQ(0u, FileCrc32(L"\\swap.txt"));
+  FindClose(search);
+}
+
 TEST_F(FileChecksum, NameOutsideTheCodePageIsFoundByItsWidePath) {
   device.write("root/\xD0\xB6\xD1\x83\xD0\xBA.txt", "abc");  // Cyrillic, not in 1252
   EXPECT_EQ(0x2C17398Cu, FileCrc32(L"\\\x0436\x0443\x043A.txt"));

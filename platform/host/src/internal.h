@@ -181,6 +181,12 @@ int OpenParentInRoot(const std::string &relative, std::string *name);
 // platform_testing.h).
 void ResolvePathsByHand(bool on);
 
+// True when `rootPath` is the entry a directory search returned last and
+// that entry was a regular file, not a link (find.cpp). A walk opens each
+// file it lists right after, to take its checksum: such a file is opened
+// at once, and what was opened is looked at after (never before) opening.
+bool SearchJustSawFile(const std::string &rootPath);
+
 // stat of a root path resolved inside the root; a final link is followed
 // when `followLink`. False with errno on failure.
 bool StatInRoot(const std::string &relative, bool followLink, struct stat *info);

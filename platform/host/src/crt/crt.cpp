@@ -102,10 +102,12 @@ ce_FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
   // Something that exists but is not a regular file (a FIFO, socket or
   // device) is refused before it is opened, since even opening one can have
   // effects on the host; the check after opening covers a swap in between.
-  // The path as written is looked at first; only when nothing is there is
-  // it matched without regard to case.
+  // A file a search has just seen as a regular one is opened at once and
+  // checked after. The path as written is looked at first; only when
+  // nothing is there is it matched without regard to case.
+  bool seen = !(flags & O_CREAT) && host::SearchJustSawFile(path);
   struct stat before;
-  bool exists = host::StatInRoot(path, true, &before);
+  bool exists = seen || host::StatInRoot(path, true, &before);
   if (!exists) {
     if (!host::DeviceToRootPath(devicePath, &path, &error)) {
       SetLastError(error);
@@ -114,12 +116,12 @@ ce_FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
     }
     exists = host::StatInRoot(path, true, &before);
   }
-  if (exists && !S_ISREG(before.st_mode)) {
+  if (exists && !seen && !S_ISREG(before.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
     errno = EACCES;
     return nullptr;
   }
-  if (exists) host::SettleWritesTo(before.st_dev, before.st_ino);
+  if (exists && !seen) host::SettleWritesTo(before.st_dev, before.st_ino);
   int fd = host::OpenInRoot(path, flags, 0666);
   if (fd < 0) {
     SetLastError(host::ErrorFromErrno(errno));
@@ -132,6 +134,7 @@ ce_FILE *OpenDeviceFile(const WCHAR *devicePath, const std::string &mode) {
     errno = EACCES;
     return nullptr;
   }
+  if (seen && host::SettleWritesTo(info.st_dev, info.st_ino)) ::fstat(fd, &info);
   // O_NONBLOCK stays set: it changes nothing for a regular file, and
   // clearing it would cost a call for every file the listing checksums.
   // The device's 't' and 'b' make no difference: no line ends are changed.

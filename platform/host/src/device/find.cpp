@@ -102,10 +102,21 @@ struct FindObject : host::KernelObject {
   int fileSystemRead = -1;
   std::wstring name;  // the entry being read, kept to spare an allocation per entry
   std::wstring upper;
-  ~FindObject() override {
-    if (fd >= 0) ::close(fd);
-  }
+  ~FindObject() override;
 };
+
+// The entry a search returned last, when it is a regular file: a walk
+// opens it next to take its checksum (see SearchJustSawFile).
+struct LastFile {
+  const FindObject *search = nullptr;  // null when there is none
+  std::string name;                    // host name in the search's folder
+};
+LastFile g_lastFile;
+
+FindObject::~FindObject() {
+  if (g_lastFile.search == this) g_lastFile.search = nullptr;
+  if (fd >= 0) ::close(fd);
+}
 
 // True when `name` (upper case) matches `wildcard` (upper case).
 bool WildcardMatch(const WCHAR *wildcard, const WCHAR *name) {
@@ -325,6 +336,12 @@ bool NextEntry(FindObject *find, LPWIN32_FIND_DATAW data) {
       DWORD rom = host::RomAttributes(find->deviceDir + L'\\' + wide);
       if (rom) attributes |= rom | FILE_ATTRIBUTE_READONLY;
     }
+    if (S_ISREG(info.mode) && !linked) {
+      g_lastFile.search = find;
+      g_lastFile.name = name;
+    } else if (g_lastFile.search == find) {
+      g_lastFile.search = nullptr;
+    }
     std::memset(data, 0, sizeof *data);
     data->dwFileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
     data->ftCreationTime = ToFileTime(info.hasBirth ? info.birth : info.write);
@@ -341,6 +358,17 @@ bool NextEntry(FindObject *find, LPWIN32_FIND_DATAW data) {
 }
 
 }  // namespace
+
+bool host::SearchJustSawFile(const std::string &rootPath) {
+  const FindObject *search = g_lastFile.search;
+  if (!search) return false;
+  const std::string &folder = search->rootDir;
+  const std::string &name = g_lastFile.name;
+  if (folder.empty()) return rootPath == name;
+  return rootPath.size() == folder.size() + 1 + name.size() &&
+         rootPath.compare(0, folder.size(), folder) == 0 && rootPath[folder.size()] == '/' &&
+         rootPath.compare(folder.size() + 1, std::string::npos, name) == 0;
+}
 
 HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
   if (!fileName || !findData) {

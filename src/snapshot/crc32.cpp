@@ -8,7 +8,10 @@
  *    (PCLMULQDQ, tested once at run time), 64 bytes per step are folded
  *    into four 128-bit remainders that are congruent, modulo the
  *    polynomial, to the data they replace. What is left (one 128-bit value
- *    and fewer than 16 bytes of tail) is finished with the tables.
+ *    and fewer than 16 bytes of tail) is finished with the tables. Where
+ *    the processor multiplies four such pairs in one instruction
+ *    (VPCLMULQDQ on 512-bit registers), 256 bytes per step are folded into
+ *    sixteen remainders first, which then fold into the four.
  *  - Elsewhere (the device's ARM processor included), eight bytes per step
  *    through eight tables ("slicing by eight").
  *
@@ -23,6 +26,13 @@
 #define CRC32_CLMUL 1
 #else
 #define CRC32_CLMUL 0
+#endif
+/* The 512-bit folding keeps 64-byte values, which the Windows compilers do
+ * not keep aligned on the stack: there the 128-bit folding serves alone. */
+#if CRC32_CLMUL && !defined(_WIN32)
+#define CRC32_WIDE 1
+#else
+#define CRC32_WIDE 0
 #endif
 
 #include "snapshot/crc32.h"
@@ -101,13 +111,23 @@ static DWORD PowerOfXModP(int n) {
 
 static int g_clmulChecked; /* 1 once the processor was asked */
 static int g_clmulUsable;  /* 1 when it has PCLMULQDQ and PSHUFB */
-static uint64_t g_fold512High, g_fold512Low, g_fold128High, g_fold128Low;
+#if CRC32_WIDE
+static int g_wideUsable; /* 1 when it has them on 512-bit registers too */
+#endif
+static uint64_t g_fold2048High, g_fold2048Low, g_fold512High, g_fold512Low, g_fold128High,
+    g_fold128Low;
 
 static int ClmulUsable(void) {
   if (!g_clmulChecked) {
     g_clmulUsable = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
+#if CRC32_WIDE
+    g_wideUsable = g_clmulUsable && __builtin_cpu_supports("vpclmulqdq") &&
+                   __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+#endif
     /* Folding a 128-bit value over d bits: its high half is multiplied by
      * x^(d+64) and its low half by x^d, both modulo the polynomial. */
+    g_fold2048High = PowerOfXModP(2048 + 64);
+    g_fold2048Low = PowerOfXModP(2048);
     g_fold512High = PowerOfXModP(512 + 64);
     g_fold512Low = PowerOfXModP(512);
     g_fold128High = PowerOfXModP(128 + 64);
@@ -126,6 +146,70 @@ __attribute__((target("pclmul,ssse3"))) static inline __m128i Fold(__m128i value
   return _mm_xor_si128(_mm_xor_si128(high, low), next);
 }
 
+#if CRC32_WIDE
+/* The same on four pairs at once: each 128-bit lane of `value` moved
+ * forward by the distance the constants (in every lane) stand for, and
+ * added to `next`. */
+__attribute__((target("pclmul,ssse3,avx512f,avx512bw,vpclmulqdq"))) static inline __m512i Fold4(
+    __m512i value, __m512i constants, __m512i next) {
+  __m512i high = _mm512_clmulepi64_epi128(value, constants, 0x11);
+  __m512i low = _mm512_clmulepi64_epi128(value, constants, 0x00);
+  return _mm512_ternarylogic_epi64(high, low, next, 0x96); /* high ^ low ^ next */
+}
+
+/* 64 bytes in one 512-bit register, each 16-byte lane reversed as Crc32Clmul
+ * loads them. */
+__attribute__((target("pclmul,ssse3,avx512f,avx512bw,vpclmulqdq"))) static inline __m512i Load4(
+    const BYTE *data) {
+  const __m512i reverse = _mm512_set_epi64(
+      0x0001020304050607LL, 0x08090A0B0C0D0E0FLL, 0x0001020304050607LL, 0x08090A0B0C0D0E0FLL,
+      0x0001020304050607LL, 0x08090A0B0C0D0E0FLL, 0x0001020304050607LL, 0x08090A0B0C0D0E0FLL);
+  return _mm512_shuffle_epi8(_mm512_loadu_si512((const void *)data), reverse);
+}
+
+/* Folds at least 256 bytes into the four 128-bit remainders of the last 64
+ * bytes taken, which Crc32Clmul goes on from; returns the bytes taken. The
+ * first 256 bytes are sixteen remainders in four registers, each folded
+ * 2048 bits forward over the next 256 bytes; the four registers then fold
+ * into one, 512 bits at a time, and that one over what is left in steps of
+ * 64 bytes. */
+__attribute__((target("pclmul,ssse3,avx512f,avx512bw,vpclmulqdq"))) static size_t Crc32FoldWide(
+    DWORD crc, const BYTE *data, size_t length, __m128i *x) {
+  const long long h2048 = (long long)g_fold2048High, l2048 = (long long)g_fold2048Low;
+  const long long h512 = (long long)g_fold512High, l512 = (long long)g_fold512Low;
+  const __m512i k2048 = _mm512_set_epi64(h2048, l2048, h2048, l2048, h2048, l2048, h2048, l2048);
+  const __m512i k512 = _mm512_set_epi64(h512, l512, h512, l512, h512, l512, h512, l512);
+  BYTE lanes[64];
+  __m512i y0 =
+      _mm512_xor_si512(Load4(data), _mm512_zextsi128_si512(_mm_set_epi32((int)crc, 0, 0, 0)));
+  __m512i y1 = Load4(data + 64);
+  __m512i y2 = Load4(data + 128);
+  __m512i y3 = Load4(data + 192);
+  size_t taken = 256;
+  while (length - taken >= 256) {
+    y0 = Fold4(y0, k2048, Load4(data + taken));
+    y1 = Fold4(y1, k2048, Load4(data + taken + 64));
+    y2 = Fold4(y2, k2048, Load4(data + taken + 128));
+    y3 = Fold4(y3, k2048, Load4(data + taken + 192));
+    taken += 256;
+  }
+  y1 = Fold4(y0, k512, y1);
+  y2 = Fold4(y1, k512, y2);
+  y3 = Fold4(y2, k512, y3);
+  while (length - taken >= 64) {
+    y3 = Fold4(y3, k512, Load4(data + taken));
+    taken += 64;
+  }
+  _mm512_storeu_si512((void *)lanes, y3);
+  x[0] = _mm_loadu_si128((const __m128i *)(const void *)lanes);
+  x[1] = _mm_loadu_si128((const __m128i *)(const void *)(lanes + 16));
+  x[2] = _mm_loadu_si128((const __m128i *)(const void *)(lanes + 32));
+  x[3] = _mm_loadu_si128((const __m128i *)(const void *)(lanes + 48));
+  return taken;
+}
+
+#endif /* CRC32_WIDE */
+
 /* The crc of at least 64 bytes by folding. Each 16-byte block is loaded
  * with its bytes reversed, so that the register holds it as a polynomial
  * with the first byte's bits as the highest coefficients. */
@@ -137,15 +221,29 @@ __attribute__((target("pclmul,ssse3"))) static DWORD Crc32Clmul(DWORD crc, const
   __m128i x0, x1, x2, x3;
   BYTE rest[16];
 
-  x0 = _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)data), reverse);
-  x1 = _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)(data + 16)), reverse);
-  x2 = _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)(data + 32)), reverse);
-  x3 = _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)(data + 48)), reverse);
-  /* A crc carried in from earlier data is the same as those four bits
-   * XORed into the first four bytes. */
-  x0 = _mm_xor_si128(x0, _mm_set_epi32((int)crc, 0, 0, 0));
-  data += 64;
-  length -= 64;
+#if CRC32_WIDE
+  if (length >= 256 && g_wideUsable) {
+    __m128i x[4];
+    size_t taken = Crc32FoldWide(crc, data, length, x);
+    x0 = x[0];
+    x1 = x[1];
+    x2 = x[2];
+    x3 = x[3];
+    data += taken;
+    length -= taken;
+  } else
+#endif
+  {
+    x0 = _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)data), reverse);
+    x1 = _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)(data + 16)), reverse);
+    x2 = _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)(data + 32)), reverse);
+    x3 = _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)(data + 48)), reverse);
+    /* A crc carried in from earlier data is the same as those four bits
+     * XORed into the first four bytes. */
+    x0 = _mm_xor_si128(x0, _mm_set_epi32((int)crc, 0, 0, 0));
+    data += 64;
+    length -= 64;
+  }
   while (length >= 64) {
     x0 = Fold(x0, k512,
               _mm_shuffle_epi8(_mm_loadu_si128((const __m128i *)(const void *)data), reverse));

@@ -115,6 +115,7 @@ void StartSettling() {
       continue;
     struct sigaction action {};
     action.sa_handler = SettleOnSignal;
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     ::sigaction(kSettleSignals[i], &action, nullptr);
   }

@@ -37,8 +37,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 

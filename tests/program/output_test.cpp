@@ -127,6 +127,15 @@ TEST_F(OutputStream, FailedWriteDropsItsBytesAndWritingGoesOn) {
   EXPECT_EQ('\n', OutPutString("kept\n"));
   OutClose();
   EXPECT_EQ("kept\r\n", file());
+
+  // A close that fails (bytes the file system held back could not be
+  // written) counts as a failed write too.
+  ASSERT_EQ(1, OutOpen(L"\\out.txt", L"w"));
+  EXPECT_EQ(0, OutStream.failed);
+  PlatformFailCall("CloseHandle", 1, 1);
+  OutClose();
+  EXPECT_EQ(1, OutStream.failed);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, OutStream.handle);
 }
 
 TEST_F(OutputStream, FailedCrWriteKeepsTheLineFeedOut) {

@@ -18,6 +18,8 @@
  *   "FindNextFileW"  ERROR_ACCESS_DENIED
  *   "RegEnumValueW"  ERROR_ACCESS_DENIED (returned)
  *   "CeOidGetInfo"   ERROR_INVALID_PARAMETER
+ *   "CloseHandle"    ERROR_DISK_FULL (the handle is closed all the same, as
+ *                    when a file's held-back bytes could not be written)
  * Any other name, or an `nth` or `count` below 1, ends the process with a
  * message: a fault test must never pass without its fault.
  */

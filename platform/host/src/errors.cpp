@@ -21,6 +21,7 @@ constexpr Injectable kInjectable[] = {
     {"CreateFileW", ERROR_ACCESS_DENIED},    {"WriteFile", ERROR_DISK_FULL},
     {"LocalAlloc", ERROR_NOT_ENOUGH_MEMORY}, {"FindNextFileW", ERROR_ACCESS_DENIED},
     {"RegEnumValueW", ERROR_ACCESS_DENIED},  {"CeOidGetInfo", ERROR_INVALID_PARAMETER},
+    {"CloseHandle", ERROR_DISK_FULL},
 };
 constexpr size_t kInjectableCount = sizeof kInjectable / sizeof kInjectable[0];
 static_assert(kInjectableCount == static_cast<size_t>(host::Fault::kCount),

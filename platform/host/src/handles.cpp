@@ -46,6 +46,7 @@ BOOL CloseHandle(HANDLE object) {
     return FALSE;
   }
   DWORD error = open->Finish();
+  if (error == ERROR_SUCCESS) error = host::FaultHit(host::Fault::kCloseHandle);
   host::ReleaseHandle(object);
   if (error != ERROR_SUCCESS) {
     SetLastError(error);

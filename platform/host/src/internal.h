@@ -289,6 +289,7 @@ enum class Fault {
   kFindNextFileW,
   kRegEnumValueW,
   kCeOidGetInfo,
+  kCloseHandle,
   kCount
 };
 
